@@ -1,0 +1,15 @@
+// The copy run: lisko's whole behaviour apart from the playlist format.
+#ifndef LISKO_LISKO_H
+#define LISKO_LISKO_H
+
+// Copies every file that the playlist argv[1] lists to argv[2] followed by
+// the file's name part, printing one progress line per copy. argc counts
+// argv[0], which is not used. Returns the exit status:
+//   0  every entry with a folder part was copied
+//   1  wrong number of arguments, or a dest longer than 255 characters
+//   2  the playlist could not be opened or read
+//   3  the playlist was read to its end, but one or more entries were not
+//      copied
+int run_lisko(int argc, char* argv[]);
+
+#endif

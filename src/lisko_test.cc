@@ -1,0 +1,333 @@
+// End-to-end tests: each runs the built lisko in a fresh temporary folder
+// and checks the exact output bytes, the exit status and every file left.
+//
+// LISKO_PROGRAM names the program to run (the native build by default) and
+// LISKO_RUNNER, when set, the program that runs it (wine64).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Files = std::map<std::string, std::string>;  // path -> content
+
+bool under_wine() { return getenv("LISKO_RUNNER") != nullptr; }
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+// Runs lisko with args in folder, stdout going to a file (or, with
+// closed_pipe, to a pipe nobody reads). as_nobody drops root's privileges.
+Result run_in(const fs::path& folder, const std::vector<std::string>& args,
+              bool as_nobody = false, bool closed_pipe = false) {
+  std::vector<std::string> command;
+  if (as_nobody && geteuid() == 0)
+    command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  if (const char* runner = getenv("LISKO_RUNNER")) command.push_back(runner);
+  const char* program = getenv("LISKO_PROGRAM");
+  command.push_back(program != nullptr ? program : LISKO_PROGRAM);
+  command.insert(command.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  FILE* out = tmpfile();
+  int pipe_ends[2];
+  if (closed_pipe) EXPECT_EQ(pipe(pipe_ends), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    dup2(closed_pipe ? pipe_ends[1] : fileno(out), STDOUT_FILENO);
+    if (closed_pipe) close(pipe_ends[0]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  if (closed_pipe) close(pipe_ends[0]), close(pipe_ends[1]);
+  int wait_status = 0;
+  waitpid(child, &wait_status, 0);
+  std::string output(static_cast<size_t>(ftell(out)), '\0');
+  rewind(out);
+  EXPECT_EQ(fread(output.data(), 1, output.size(), out), output.size());
+  fclose(out);
+  return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, output};
+}
+
+// A fresh folder of its own for one test, removed afterwards.
+class Sandbox {
+ public:
+  Sandbox() {
+    std::string name = (fs::temp_directory_path() / "lisko-test-XXXXXX").string();
+    path_ = mkdtemp(name.data());
+    chmod(path_.c_str(), 0777);  // runs as another user must get in
+  }
+  ~Sandbox() {
+    for (const auto& entry : fs::recursive_directory_iterator(path_))
+      if (entry.is_directory() && !entry.is_symlink()) chmod(entry.path().c_str(), 0777);
+    fs::remove_all(path_);
+  }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+  void add(const Files& files) {
+    for (const auto& [name, content] : files) {
+      if (name.back() == '/')
+        fs::create_directories(path_ / name);
+      else
+        write_file(path_ / name, content);
+    }
+  }
+  Result run(const std::vector<std::string>& args, bool as_nobody = false) {
+    return run_in(path_, args, as_nobody);
+  }
+  // Every file (not folder) below the sandbox with its content.
+  Files files() const {
+    Files found;
+    for (const auto& entry : fs::recursive_directory_iterator(path_)) {
+      if (entry.is_directory() && !entry.is_symlink()) continue;
+      std::string name = fs::relative(entry.path(), path_).generic_string();
+      found[name] = entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
+                                       : read_file(entry.path());
+    }
+    return found;
+  }
+
+ private:
+  fs::path path_;
+};
+
+// True when text matches pattern, where each "*" stands for any run of
+// bytes within one line: the system's own text after "failed: ".
+bool matches(const char* pattern, const char* text) {
+  if (*pattern == '\0') return *text == '\0';
+  if (*pattern == '*') {
+    for (const char* rest = text;; ++rest) {
+      if (matches(pattern + 1, rest)) return rest != text;
+      if (*rest == '\0' || *rest == '\r' || *rest == '\n') return false;
+    }
+  }
+  return *pattern == *text && matches(pattern + 1, text + 1);
+}
+
+const char kUsage[] =
+    "Usage: Lisko [m3uFile] [dest]\r\n"
+    " where m3uFile is a valid mp3 playlist and\r\n"
+    " dest is a valid DOS destination path.\r\n";
+
+struct Case {
+  const char* what;
+  Files before;      // files (and folders, ending in "/") made first
+  std::string playlist;  // written to list.m3u
+  std::vector<std::string> args;
+  std::string out;   // "*" stands for any text within a line
+  int status;
+  Files changed;     // files that differ afterwards; all others are as before
+};
+
+void check(const Case& c) {
+  Sandbox box;
+  Files before = c.before;
+  before["list.m3u"] = c.playlist;
+  box.add(before);
+  Result result = box.run(c.args);
+  EXPECT_TRUE(matches(c.out.c_str(), result.out.c_str()))
+      << c.what << "\nexpected: " << c.out << "\nactual:   " << result.out;
+  EXPECT_EQ(result.status, c.status) << c.what;
+  Files expected;
+  for (const auto& [name, content] : before)
+    if (name.back() != '/') expected[name] = content;
+  for (const auto& [name, content] : c.changed) expected[name] = content;
+  EXPECT_EQ(box.files(), expected) << c.what;
+}
+
+const std::vector<std::string> kListToOut = {"list.m3u", "out/"};
+const std::string kLongName(1020, 'n');
+
+TEST(Lisko, CommandLineAndPlaylist) {
+  const Files music = {{"src/a.mp3", "A"}, {"src/b.mp3", "B"}, {"out/", ""}};
+  const Case cases[] = {
+      {"no argument", {}, "", {}, kUsage, 1, {}},
+      {"one argument", {}, "", {"list.m3u"}, kUsage, 1, {}},
+      {"three arguments", music, "src\\a.mp3\r\n", {"list.m3u", "out/", "x"}, kUsage, 1, {}},
+      {"missing playlist", {}, "", {"none.m3u", "out/"},
+       "Couldn't open none.m3u.  Exiting LISKO.\r\n", 2, {}},
+      {"playlist is a folder", {{"dir.m3u/", ""}}, "", {"dir.m3u", "out/"},
+       "Couldn't open dir.m3u.  Exiting LISKO.\r\n", 2, {}},
+      {"dest of 256 characters", music, "src\\a.mp3\r\n", {"list.m3u", std::string(256, 'd')},
+       "Destination is longer than 255 characters.  Exiting LISKO.\r\n", 1, {}},
+      {"nothing to copy", music, "#EXTM3U\r\n\r\nsong.mp3\r\n\\a.mp3\r\n#src\\a.mp3\r\n",
+       kListToOut, "", 0, {}},
+      {"CR LF playlist", music, "#EXTM3U\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n", kListToOut,
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
+       "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n", 0,
+       {{"out/a.mp3", "A"}, {"out/b.mp3", "B"}}},
+      {"lone CR, lone LF, a byte-order mark and no final line end", music,
+       "\xEF\xBB\xBFsrc\\a.mp3\rsrc\\b.mp3\n\nsrc\\a.mp3", {"list.m3u", "out\\x-"},
+       "Copying 'src\\a.mp3' to out\\x-a.mp3...succeeded\r\n"
+       "Copying 'src\\b.mp3' to out\\x-b.mp3...succeeded\r\n"
+       "Copying 'src\\a.mp3' to out\\x-a.mp3...succeeded\r\n", 0,
+       {{"out/x-a.mp3", "A"}, {"out/x-b.mp3", "B"}}},
+      {"empty dest copies into the current folder", music, "src\\a.mp3\r\n", {"list.m3u", ""},
+       "Copying 'src\\a.mp3' to a.mp3...succeeded\r\n", 0, {{"a.mp3", "A"}}},
+      {"same name part twice: the second replaces the first",
+       {{"x/s.mp3", "1"}, {"y/s.mp3", "2"}, {"out/s.mp3", "old"}}, "x\\s.mp3\ny\\s.mp3\n",
+       kListToOut,
+       "Copying 'x\\s.mp3' to out/s.mp3...succeeded\r\n"
+       "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n", 0, {{"out/s.mp3", "2"}}},
+      {"a failed copy ends its line and the run goes on", music,
+       "src\\gone.mp3\r\nsrc\\a.mp3\r\n", kListToOut,
+       "Copying 'src\\gone.mp3' to out/gone.mp3...failed: *\r\n"
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 3, {{"out/a.mp3", "A"}}},
+      {"an entry ending in a backslash names a folder", music, "src\\\r\n", kListToOut,
+       "Copying 'src\\' to out/...failed: *\r\n", 3, {}},
+      {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/"},
+       "Copying 'src\\a.mp3' to none/a.mp3...failed: *\r\n", 3, {}},
+      {"a folder at the target", {{"src/a.mp3", "A"}, {"out/a.mp3/", ""}}, "src\\a.mp3\r\n",
+       kListToOut, "Copying 'src\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
+      {"a folder as the source", {{"src/d.mp3/", ""}, {"out/", ""}}, "src\\d.mp3\r\n",
+       kListToOut, "Copying 'src\\d.mp3' to out/d.mp3...failed: *\r\n", 3, {}},
+      {"a file copied onto itself keeps its content", {{"out/a.mp3", "A"}}, "out\\a.mp3\r\n",
+       kListToOut, "Copying 'out\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
+      {"a line of 1,024 bytes is skipped", music,
+       "src\\" + std::string(1020, 'l') + "\r\nsrc\\a.mp3\r\n", kListToOut,
+       "Skipping a playlist line longer than 1023 characters.\r\n"
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 3, {{"out/a.mp3", "A"}}},
+      {"a target name of 1,024 characters is skipped", music,
+       "s\\" + kLongName + "\r\nsrc\\a.mp3\r\n", {"list.m3u", "dest"},
+       "Skipping 's\\" + kLongName + "': the target name would be longer than 1023 "
+       "characters.\r\nCopying 'src\\a.mp3' to desta.mp3...succeeded\r\n", 3,
+       {{"desta.mp3", "A"}}},
+      {"a 0x00 byte cuts the line", music, std::string("src\\a.mp3\0junk\r\n", 16), kListToOut,
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
+  };
+  for (const Case& c : cases) check(c);
+}
+
+TEST(Lisko, FailedCopySaysWhy) {
+  if (under_wine()) {
+    GTEST_SKIP() << "the reason is the system's own text there";
+  }
+  const Case c = {"missing source", {{"out/", ""}}, "src\\gone.mp3\r\n", kListToOut,
+                  "Copying 'src\\gone.mp3' to out/gone.mp3...failed: No such file or "
+                  "directory\r\n", 3, {}};
+  check(c);
+}
+
+// Cases whose setup is POSIX's own: names with any bytes, special files,
+// symbolic links.
+TEST(Lisko, PosixNamesAndSpecialFiles) {
+  if (under_wine()) {
+    GTEST_SKIP() << "these files cannot be made for Windows";
+  }
+  const Case cases[] = {
+      {"code-page bytes pass unchanged", {{"src/\xE9\xFF.mp3", "E"}, {"out/", ""}},
+       "src\\\xE9\xFF.mp3\r\n", kListToOut,
+       "Copying 'src\\\xE9\xFF.mp3' to out/\xE9\xFF.mp3...succeeded\r\n", 0,
+       {{"out/\xE9\xFF.mp3", "E"}}},
+      {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
+       "Copying '\\dev\\zero' to out/zero...failed: Operation not supported\r\n", 3, {}},
+  };
+  for (const Case& c : cases) check(c);
+}
+
+TEST(Lisko, FifoSourceFailsWithoutHanging) {
+  if (under_wine()) {
+    GTEST_SKIP() << "no FIFOs on Windows";
+  }
+  Sandbox box;
+  box.add({{"out/", ""}, {"list.m3u", "p\\fifo\r\n"}, {"p/", ""}});
+  ASSERT_EQ(mkfifo((box / "p/fifo").c_str(), 0644), 0);
+  Result result = box.run(kListToOut);
+  EXPECT_EQ(result.out, "Copying 'p\\fifo' to out/fifo...failed: Operation not supported\r\n");
+  EXPECT_EQ(result.status, 3);
+}
+
+TEST(Lisko, SymbolicLinkAtTargetIsReplacedNotFollowed) {
+  if (under_wine()) {
+    GTEST_SKIP() << "no symbolic links made for Windows";
+  }
+  Sandbox box;
+  box.add({{"src/a.mp3", "new"}, {"keep.mp3", "kept"}, {"out/", ""}, {"list.m3u", "src\\a.mp3"}});
+  fs::create_symlink("../keep.mp3", box / "out/a.mp3");
+  EXPECT_EQ(box.run(kListToOut).status, 0);
+  EXPECT_FALSE(fs::is_symlink(box / "out/a.mp3"));
+  EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
+  EXPECT_EQ(read_file(box / "keep.mp3"), "kept");
+}
+
+TEST(Lisko, CopyKeepsPermissionBitsAndModificationTime) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"out/a.mp3", "old"}, {"list.m3u", "src\\a.mp3\r\n"}});
+  chmod((box / "src/a.mp3").c_str(), 0640);
+  const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
+  utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
+  EXPECT_EQ(box.run(kListToOut).status, 0);
+  struct stat copy;
+  ASSERT_EQ(stat((box / "out/a.mp3").c_str(), &copy), 0);
+  EXPECT_EQ(copy.st_mtime, 1234567890);
+  if (!under_wine()) EXPECT_EQ(copy.st_mode & 0777, 0640u);
+}
+
+// Permissions bind only a user other than root: these run as nobody.
+TEST(Lisko, ReadOnlyPlacesAndUnreadableSources) {
+  if (under_wine()) {
+    GTEST_SKIP() << "Unix permissions";
+  }
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"src/secret.mp3", "S"}, {"ro/a.mp3", "old"},
+           {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}});
+  chmod((box / "list.m3u").c_str(), 0444);
+  chmod((box / "src/secret.mp3").c_str(), 0);
+  chmod((box / "ro").c_str(), 0555);
+  Result result = box.run({"list.m3u", "ro/"}, true);
+  EXPECT_EQ(result.out,
+            "Copying 'src\\a.mp3' to ro/a.mp3...failed: Permission denied\r\n"
+            "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"}, {"src/secret.mp3", "S"},
+                                {"ro/a.mp3", "old"}, {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}}));
+}
+
+TEST(Lisko, ClosedOutputNeitherStopsTheRunNorChangesTheStatus) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\nsrc\\a.mp3\r\n"}});
+  EXPECT_EQ(run_in(box / "", kListToOut, false, true).status, 0);
+  EXPECT_EQ(read_file(box / "out/a.mp3"), "A");
+}
+
+TEST(Lisko, PlaylistThatCannotBeReadEndsTheRun) {
+  if (under_wine()) {
+    GTEST_SKIP() << "needs /proc";
+  }
+  Sandbox box;
+  Result result = box.run({"/proc/self/mem", "out/"});
+  EXPECT_EQ(result.out, "Couldn't read /proc/self/mem.  Exiting LISKO.\r\n");
+  EXPECT_EQ(result.status, 2);
+}
+
+}  // namespace

@@ -1,0 +1,3 @@
+#include "lisko.h"
+
+int main(int argc, char* argv[]) { return run_lisko(argc, argv); }
