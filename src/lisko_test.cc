@@ -61,7 +61,7 @@ Result run_in(const fs::path& folder, const std::vector<std::string>& args,
 
   FILE* out = tmpfile();
   int pipe_ends[2];
-  if (closed_pipe) EXPECT_EQ(pipe(pipe_ends), 0);
+  if (closed_pipe && pipe(pipe_ends) != 0) ADD_FAILURE() << "no pipe";
   pid_t child = fork();
   if (child == 0) {
     if (chdir(folder.c_str()) != 0) _exit(126);
@@ -153,7 +153,10 @@ void check(const Case& c) {
   Sandbox box;
   Files before = c.before;
   before["list.m3u"] = c.playlist;
+  before["ro.m3u"] = c.playlist;
+  before["my out/"] = "";
   box.add(before);
+  chmod((box / "ro.m3u").c_str(), 0444);
   Result result = box.run(c.args);
   EXPECT_TRUE(matches(c.out.c_str(), result.out.c_str()))
       << c.what << "\nexpected: " << c.out << "\nactual:   " << result.out;
@@ -167,6 +170,11 @@ void check(const Case& c) {
 
 const std::vector<std::string> kListToOut = {"list.m3u", "out/"};
 const std::string kLongName(1020, 'n');
+const std::string kDots255 = [] {
+  std::string dots;
+  for (int i = 0; i < 127; ++i) dots += "./";
+  return dots + "o";
+}();
 
 TEST(Lisko, CommandLineAndPlaylist) {
   const Files music = {{"src/a.mp3", "A"}, {"src/b.mp3", "B"}, {"out/", ""}};
@@ -180,6 +188,12 @@ TEST(Lisko, CommandLineAndPlaylist) {
        "Couldn't open dir.m3u.  Exiting LISKO.\r\n", 2, {}},
       {"dest of 256 characters", music, "src\\a.mp3\r\n", {"list.m3u", std::string(256, 'd')},
        "Destination is longer than 255 characters.  Exiting LISKO.\r\n", 1, {}},
+      {"no wildcard expansion", music, "src\\a.mp3\r\n", {"*.m3u", "out/"},
+       "Couldn't open *.m3u.  Exiting LISKO.\r\n", 2, {}},
+      {"dest of 255 characters", music, "src\\a.mp3\r\n", {"list.m3u", kDots255},
+       "Copying 'src\\a.mp3' to " + kDots255 + "a.mp3...succeeded\r\n", 0, {{"oa.mp3", "A"}}},
+      {"a read-only playlist", music, "src\\a.mp3\r\n", {"ro.m3u", "my out/"},
+       "Copying 'src\\a.mp3' to my out/a.mp3...succeeded\r\n", 0, {{"my out/a.mp3", "A"}}},
       {"nothing to copy", music, "#EXTM3U\r\n\r\nsong.mp3\r\n\\a.mp3\r\n#src\\a.mp3\r\n",
        kListToOut, "", 0, {}},
       {"CR LF playlist", music, "#EXTM3U\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n", kListToOut,
@@ -290,7 +304,9 @@ TEST(Lisko, CopyKeepsPermissionBitsAndModificationTime) {
   struct stat copy;
   ASSERT_EQ(stat((box / "out/a.mp3").c_str(), &copy), 0);
   EXPECT_EQ(copy.st_mtime, 1234567890);
-  if (!under_wine()) EXPECT_EQ(copy.st_mode & 0777, 0640u);
+  if (!under_wine()) {
+    EXPECT_EQ(copy.st_mode & 0777, 0640u);
+  }
 }
 
 // Permissions bind only a user other than root: these run as nobody.
@@ -328,6 +344,23 @@ TEST(Lisko, PlaylistThatCannotBeReadEndsTheRun) {
   Result result = box.run({"/proc/self/mem", "out/"});
   EXPECT_EQ(result.out, "Couldn't read /proc/self/mem.  Exiting LISKO.\r\n");
   EXPECT_EQ(result.status, 2);
+}
+
+// Windows's own names, run only against the Windows program.
+TEST(Windows, DriveLetterAndForwardSlashes) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "Windows names";
+  }
+  Sandbox box;  // Wine shows the root of the Unix file system as Z:
+  std::string folder = "Z:" + (box / "").string();
+  std::string entry = "Z:" + (box / "src/a.mp3").string();
+  for (char& c : entry) c = c == '/' ? '\\' : c;
+  box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", entry + "\r\n"}});
+  Result result = box.run({"list.m3u", folder + "out/"});
+  EXPECT_EQ(result.out,
+            "Copying '" + entry + "' to " + folder + "out/a.mp3...succeeded\r\n");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(read_file(box / "out/a.mp3"), "A");
 }
 
 }  // namespace
