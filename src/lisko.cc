@@ -55,30 +55,17 @@ void print_message(const char* format, const char* first = nullptr,
   if (flush_each_message) fflush(stdout);
 }
 
-// The bytes after the last backslash of line, or null when the only
-// backslash is the first byte or there is none.
-const char* find_name_part(const char* line) {
-  for (size_t i = strlen(line); i > 1; --i)
-    if (line[i - 1] == '\\') return line + i;
-  return nullptr;
-}
-
 // Copies one entry line to its target name. Returns false when the entry
 // names a file to copy and it was not copied.
 bool copy_entry(const char* line, const char* dest,
                 char (&target)[kTargetNameSize]) {
-  const char* name_part = find_name_part(line);
-  if (name_part == nullptr) return true;
-  size_t dest_length = strlen(dest);
-  size_t name_length = strlen(name_part);
-  if (dest_length + name_length >= sizeof target) {
+  TargetName formed = form_target_name(line, dest, target);
+  if (formed == kNoNamePart) return true;
+  if (formed == kTargetTooLong) {
     print_message("Skipping '%s': the target name would be longer than 1023 characters.\n",
                   line);
     return false;
   }
-  memcpy(target, dest, dest_length);
-  memcpy(target + dest_length, name_part, name_length + 1);
-
   print_message("Copying '%s' to %s...", line, target);
   char why[512];
   if (copy_file(line, target, why, sizeof why)) {
@@ -90,6 +77,21 @@ bool copy_entry(const char* line, const char* dest,
 }
 
 }  // namespace
+
+TargetName form_target_name(const char* line, const char* dest,
+                            char (&target)[kTargetNameSize]) {
+  // The name part follows the last backslash; the first byte never counts.
+  const char* name_part = nullptr;
+  for (size_t i = strlen(line); i > 1 && name_part == nullptr; --i)
+    if (line[i - 1] == '\\') name_part = line + i;
+  if (name_part == nullptr) return kNoNamePart;
+  size_t dest_length = strlen(dest);
+  size_t name_length = strlen(name_part);
+  if (dest_length + name_length >= sizeof target) return kTargetTooLong;
+  memcpy(target, dest, dest_length);
+  memcpy(target + dest_length, name_part, name_length + 1);
+  return kTargetFormed;
+}
 
 int run_lisko(int argc, char* argv[]) {
   flush_each_message = start_output();

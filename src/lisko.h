@@ -2,6 +2,8 @@
 #ifndef LISKO_LISKO_H
 #define LISKO_LISKO_H
 
+#include "line_reader.h"
+
 // Copies every file that the playlist argv[1] lists to argv[2] followed by
 // the file's name part, printing one progress line per copy. argc counts
 // argv[0], which is not used. Returns the exit status:
@@ -11,5 +13,13 @@
 //   3  the playlist was read to its end, but one or more entries were not
 //      copied
 int run_lisko(int argc, char* argv[]);
+
+enum TargetName { kTargetFormed, kNoNamePart, kTargetTooLong };
+
+// Forms the target name of an entry line: dest followed directly by the
+// name part, the bytes after the line's last backslash (its first byte does
+// not count). Stores nothing in target unless the whole name fits.
+TargetName form_target_name(const char* line, const char* dest,
+                            char (&target)[kTargetNameSize]);
 
 #endif

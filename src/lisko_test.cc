@@ -1,125 +1,14 @@
 // End-to-end tests: each runs the built lisko in a fresh temporary folder
 // and checks the exact output bytes, the exit status and every file left.
-//
-// LISKO_PROGRAM names the program to run (the native build by default) and
-// LISKO_RUNNER, when set, the program that runs it (wine64).
+// They run against the native program and, under Wine, the Windows one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
-#include <string>
-#include <vector>
-
-namespace fs = std::filesystem;
+#include "end_to_end.h"
 
 namespace {
-
-using Files = std::map<std::string, std::string>;  // path -> content
-
-bool under_wine() { return getenv("LISKO_RUNNER") != nullptr; }
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-void write_file(const fs::path& path, const std::string& content) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-struct Result {
-  int status;
-  std::string out;
-};
-
-// Runs lisko with args in folder, stdout going to a file (or, with
-// closed_pipe, to a pipe nobody reads). as_nobody drops root's privileges.
-Result run_in(const fs::path& folder, const std::vector<std::string>& args,
-              bool as_nobody = false, bool closed_pipe = false) {
-  std::vector<std::string> command;
-  if (as_nobody && geteuid() == 0)
-    command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-  if (const char* runner = getenv("LISKO_RUNNER")) command.push_back(runner);
-  const char* program = getenv("LISKO_PROGRAM");
-  command.push_back(program != nullptr ? program : LISKO_PROGRAM);
-  command.insert(command.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : command) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  FILE* out = tmpfile();
-  int pipe_ends[2];
-  if (closed_pipe && pipe(pipe_ends) != 0) ADD_FAILURE() << "no pipe";
-  pid_t child = fork();
-  if (child == 0) {
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    dup2(closed_pipe ? pipe_ends[1] : fileno(out), STDOUT_FILENO);
-    if (closed_pipe) close(pipe_ends[0]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  if (closed_pipe) close(pipe_ends[0]), close(pipe_ends[1]);
-  int wait_status = 0;
-  waitpid(child, &wait_status, 0);
-  std::string output(static_cast<size_t>(ftell(out)), '\0');
-  rewind(out);
-  EXPECT_EQ(fread(output.data(), 1, output.size(), out), output.size());
-  fclose(out);
-  return {WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, output};
-}
-
-// A fresh folder of its own for one test, removed afterwards.
-class Sandbox {
- public:
-  Sandbox() {
-    std::string name = (fs::temp_directory_path() / "lisko-test-XXXXXX").string();
-    path_ = mkdtemp(name.data());
-    chmod(path_.c_str(), 0777);  // runs as another user must get in
-  }
-  ~Sandbox() {
-    for (const auto& entry : fs::recursive_directory_iterator(path_))
-      if (entry.is_directory() && !entry.is_symlink()) chmod(entry.path().c_str(), 0777);
-    fs::remove_all(path_);
-  }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  void add(const Files& files) {
-    for (const auto& [name, content] : files) {
-      if (name.back() == '/')
-        fs::create_directories(path_ / name);
-      else
-        write_file(path_ / name, content);
-    }
-  }
-  Result run(const std::vector<std::string>& args, bool as_nobody = false) {
-    return run_in(path_, args, as_nobody);
-  }
-  // Every file (not folder) below the sandbox with its content.
-  Files files() const {
-    Files found;
-    for (const auto& entry : fs::recursive_directory_iterator(path_)) {
-      if (entry.is_directory() && !entry.is_symlink()) continue;
-      std::string name = fs::relative(entry.path(), path_).generic_string();
-      found[name] = entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
-                                       : read_file(entry.path());
-    }
-    return found;
-  }
-
- private:
-  fs::path path_;
-};
 
 // True when text matches pattern, where each "*" stands for any run of
 // bytes within one line: the system's own text after "failed: ".

@@ -147,10 +147,10 @@ int copy_contents(int from, int to) {
 
 // Creates a temporary file in folder with a name of this process's own.
 int create_temp(int folder) {
+  static const long pid = static_cast<long>(getpid());
   static unsigned counter = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp",
-             static_cast<long>(getpid()), counter++);
+    snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp", pid, counter++);
     temp_folder = folder;
     temp_in_use = 1;
     int temp = openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -1,0 +1,124 @@
+// Faults during a copy on POSIX: whatever happens, the earlier target stays
+// whole and no temporary file is left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "end_to_end.h"
+
+namespace {
+
+std::vector<std::string> names_in(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(PosixCopy, FullDiskFailsTheCopyAndLosesNothing) {
+  Sandbox box;
+  box.add({{"src/big.mp3", std::string(2 << 20, 'b')}, {"src/a.mp3", "A"}, {"small/", ""},
+           {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
+  if (mount("tmpfs", (box / "small").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a 1 MiB tmpfs here: " << strerror(errno);
+  }
+  write_file(box / "small/big.mp3", "earlier");
+  Result result = box.run({"list.m3u", "small/"});
+  Files left = {{"big.mp3", read_file(box / "small/big.mp3")},
+                {"a.mp3", read_file(box / "small/a.mp3")}};
+  std::vector<std::string> names = names_in(box / "small");
+  umount((box / "small").c_str());
+
+  EXPECT_EQ(result.out,
+            "Copying 'src\\big.mp3' to small/big.mp3...failed: No space left on device\r\n"
+            "Copying 'src\\a.mp3' to small/a.mp3...succeeded\r\n");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "big.mp3"}));
+  EXPECT_EQ(left, (Files{{"big.mp3", "earlier"}, {"a.mp3", "A"}}));
+}
+
+// Output to a terminal is written message by message; with the terminal's
+// output stopped (^S), lisko waits at its progress message, after reading
+// the entry and before copying it. The source changes there.
+TEST(PosixCopy, SourceDeletedOrReplacedAfterTheProgressMessage) {
+  struct Case {
+    const char* what;
+    bool replace;
+    std::string out;
+    int status;
+    std::string target;
+  } cases[] = {
+      {"deleted", false,
+       "Copying 'src\\a.mp3' to out/a.mp3...failed: No such file or directory\r\n", 3, "earlier"},
+      {"replaced", true, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 0, "new"},
+  };
+  for (const Case& c : cases) {
+    Sandbox box;
+    box.add({{"src/a.mp3", "old"}, {"out/a.mp3", "earlier"}, {"list.m3u", "src\\a.mp3\r\n"}});
+    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    struct termios modes;
+    tcgetattr(screen, &modes);
+    cfmakeraw(&modes);
+    modes.c_iflag |= IXON;
+    tcsetattr(screen, TCSANOW, &modes);
+    ASSERT_EQ(write(terminal, "\x13", 1), 1);  // ^S: output stops
+
+    pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, screen);
+    close(screen);
+    std::string syscall_file = "/proc/" + std::to_string(child) + "/syscall";
+    std::string writing = std::to_string(SYS_write) + " 0x1 ";
+    for (int i = 0; i < 10000 && read_file(syscall_file).rfind(writing, 0) != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (c.replace) {
+      write_file(box / "src/new.mp3", "new");
+      fs::rename(box / "src/new.mp3", box / "src/a.mp3");
+    } else {
+      fs::remove(box / "src/a.mp3");
+    }
+    ASSERT_EQ(write(terminal, "\x11", 1), 1);  // ^Q: output goes on
+
+    std::string out;
+    char buffer[256];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) out.append(buffer, got);
+    close(terminal);
+    EXPECT_EQ(wait_for(child), c.status) << c.what;
+    EXPECT_EQ(out, c.out) << c.what;
+    EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"}) << c.what;
+    EXPECT_EQ(read_file(box / "out/a.mp3"), c.target) << c.what;
+  }
+}
+
+TEST(PosixCopy, SignalDuringACopyRemovesItsTemporaryFile) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    Sandbox box;
+    box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
+    fs::resize_file(box / "src/big.mp3", std::uintmax_t{1} << 30);  // sparse: quick to make
+    pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, open("/dev/null", O_WRONLY));
+    bool copying = false;
+    for (int i = 0; i < 100000 && !copying; ++i) {
+      copying = names_in(box / "out").size() > 1;
+      if (!copying) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    ASSERT_TRUE(copying) << "no temporary file appeared";
+    kill(child, signal_number);
+    int wait_status = 0;
+    waitpid(child, &wait_status, 0);
+    EXPECT_TRUE(WIFSIGNALED(wait_status) && WTERMSIG(wait_status) == signal_number)
+        << strsignal(signal_number);
+    EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+    EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
+  }
+}
+
+}  // namespace
