@@ -147,8 +147,9 @@ int copy_contents(int from, int to) {
 
 // Creates a temporary file in folder with a name of this process's own.
 int create_temp(int folder) {
-  static const long pid = static_cast<long>(getpid());
+  static long pid = 0;  // set once here: a guarded static would pull in libstdc++
   static unsigned counter = 0;
+  if (pid == 0) pid = static_cast<long>(getpid());
   for (int attempt = 0; attempt < 100; ++attempt) {
     snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp", pid, counter++);
     temp_folder = folder;
