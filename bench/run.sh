@@ -8,8 +8,9 @@
 # (about 3 GiB; set TMPDIR to put it elsewhere) and prints, per case, the
 # median times and lisko's time divided by cp --preserve=mode,timestamps's.
 # Runs are interleaved: each round runs every command a few times, and the
-# medians are taken over all rounds. Run it on an idle machine with enough
-# memory to keep the data in the page cache.
+# medians are taken over all rounds. Every timed run starts after a sync, so
+# that one run's writeback does not land on the next. Run it on an idle
+# machine with enough memory to keep the data in the page cache.
 set -euo pipefail
 rounds=${1:-5}
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,7 +38,7 @@ declare -A label=([big]="1 file of 1 GiB" [mid]="1,000 files of 1 MiB" [small]="
 printf '\n%-22s %-8s %10s %10s %10s %8s %8s\n' case into lisko_s cp-p_s cp_s lisko/cp-p lisko/cp
 for set in big mid small; do
   for mode in fresh replace; do
-    if [ "$mode" = fresh ]; then prepare='rm -rf dst && mkdir dst'; else prepare='true'; fi
+    if [ "$mode" = fresh ]; then prepare='rm -rf dst && mkdir dst && sync'; else prepare='sync'; fi
     rm -rf dst && mkdir dst && xargs -d '\n' cp -t dst < "$set.txt"
     for round in $(seq "$rounds"); do
       hyperfine --style none --runs 3 --prepare "$prepare" --export-json "round-$round.json" \

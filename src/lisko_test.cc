@@ -216,6 +216,13 @@ TEST(Lisko, ReadOnlyPlacesAndUnreadableSources) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"}, {"src/secret.mp3", "S"},
                                 {"ro/a.mp3", "old"}, {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}}));
+
+  // A drop folder may be written and searched but not listed.
+  box.add({{"drop/", ""}});
+  chmod((box / "drop").c_str(), 0333);
+  EXPECT_EQ(box.run({"list.m3u", "drop/"}, true).status, 3);  // the secret still fails
+  chmod((box / "drop").c_str(), 0777);
+  EXPECT_EQ(read_file(box / "drop/a.mp3"), "A");
 }
 
 TEST(Lisko, ClosedOutputNeitherStopsTheRunNorChangesTheStatus) {

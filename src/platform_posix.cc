@@ -36,6 +36,14 @@
 #include "line_reader.h"
 #include "platform.h"
 
+// The target's folder is only searched and written, never read: O_PATH
+// lets lisko copy into a folder that may not be listed.
+#ifdef O_PATH
+const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
 const char kOutputLineEnd[] = "\r\n";
 
 bool start_output() {
@@ -145,6 +153,13 @@ int copy_contents(int from, int to) {
   return copy_by_reading(from, to);
 }
 
+// A file system that cannot hold permission bits or times (a FAT stick
+// refuses modes it cannot store) still holds the content: that is no
+// failure of the copy. Any other error is.
+int metadata_error(int error) {
+  return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP ? 0 : error;
+}
+
 // Creates a temporary file in folder with a name of this process's own.
 int create_temp(int folder) {
   static long pid = 0;  // set once here: a guarded static would pull in libstdc++
@@ -170,8 +185,8 @@ int write_and_rename(int source, const struct stat& source_status, int folder,
   if (temp < 0) return errno;
   const struct timespec times[2] = {source_status.st_atim, source_status.st_mtim};
   int error = copy_contents(source, temp);
-  if (error == 0 && fchmod(temp, source_status.st_mode & 0777) != 0) error = errno;
-  if (error == 0 && futimens(temp, times) != 0) error = errno;
+  if (error == 0 && fchmod(temp, source_status.st_mode & 0777) != 0) error = metadata_error(errno);
+  if (error == 0 && futimens(temp, times) != 0) error = metadata_error(errno);
   if (close(temp) != 0 && error == 0) error = errno;
   if (error == 0 && renameat(folder, temp_name, folder, target_base) != 0) error = errno;
   if (error != 0) unlinkat(folder, temp_name, 0);
@@ -184,12 +199,12 @@ int open_target_folder(char (&target)[kTargetNameSize], const char** base) {
   char* slash = strrchr(target, '/');
   if (slash == nullptr) {
     *base = target;
-    return open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return open(".", kFolderFlags);
   }
   *base = slash + 1;
-  if (slash == target) return open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (slash == target) return open("/", kFolderFlags);
   *slash = '\0';
-  int folder = open(target, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int folder = open(target, kFolderFlags);
   *slash = '/';
   return folder;
 }
