@@ -116,6 +116,7 @@ int copy_by_reading(int from, int to) {
     for (ssize_t done = 0; done < got;) {
       ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
       if (put < 0 && errno != EINTR) return errno;
+      if (put == 0) return EIO;  // a file system that takes nothing more
       if (put > 0) done += put;
     }
   }
