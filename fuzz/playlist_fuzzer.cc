@@ -24,7 +24,8 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
   char target[kTargetNameSize];
   bool at_start = true;
   size_t entries = 0;
-  for (LineStatus status; (status = next_entry_line(playlist, line, &at_start)) != kEndOfPlaylist;) {
+  for (LineStatus status;
+       (status = next_entry_line(playlist, line, &at_start)) != kEndOfPlaylist;) {
     require(status != kReadFailed, "a memory stream cannot fail");
     require(++entries <= size, "more lines than bytes");
     if (status == kLineTooLong) continue;

@@ -45,8 +45,8 @@ struct Result {
 
 // Starts lisko with args in folder, its stdout on out. as_nobody drops
 // root's privileges, so that file permissions bind it.
-inline pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args,
-                         int out, bool as_nobody = false) {
+inline pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
+                         bool as_nobody = false) {
   std::vector<std::string> command;
   if (as_nobody && geteuid() == 0)
     command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

@@ -35,8 +35,7 @@ bool is_passed_over(const char* line, unsigned length) {
 
 }  // namespace
 
-LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize],
-                           bool* at_start) {
+LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize], bool* at_start) {
   unsigned length = 0;
   bool too_long = false;
   if (*at_start) {

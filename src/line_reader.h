@@ -33,7 +33,6 @@ enum LineStatus {
 // in line. at_start must be true for the first call on a freshly opened
 // playlist (so that a byte-order mark is recognised) and is cleared by it.
 // Never stores more than kLineSize bytes.
-LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize],
-                           bool* at_start);
+LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize], bool* at_start);
 
 #endif

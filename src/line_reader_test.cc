@@ -18,9 +18,12 @@ std::vector<std::string> read_all(const std::string& bytes) {
   std::vector<std::string> lines;
   char line[kLineSize];
   bool at_start = true;
-  for (LineStatus status; (status = next_entry_line(playlist, line, &at_start)) !=
-                          kEndOfPlaylist;) {
-    if (status == kReadFailed) { lines.push_back("<read failed>"); break; }
+  for (LineStatus status;
+       (status = next_entry_line(playlist, line, &at_start)) != kEndOfPlaylist;) {
+    if (status == kReadFailed) {
+      lines.push_back("<read failed>");
+      break;
+    }
     lines.push_back(status == kLineTooLong ? kTooLong : line);
   }
   fclose(playlist);
@@ -36,6 +39,7 @@ struct Case {
 TEST(LineReader, HandsOverEntryLines) {
   const std::string bom = "\xEF\xBB\xBF";
   const std::string longest(1023, 'x');
+  // clang-format off
   const Case cases[] = {
       {"empty playlist", "", {}},
       {"only comments and empty lines", "#EXTM3U\r\n\r\n#x\n\n", {}},
@@ -64,6 +68,7 @@ TEST(LineReader, HandsOverEntryLines) {
       {"too long # and 0x00 lines are passed over silently",
        "#" + longest + "\n" + std::string(1, '\0') + longest + "\na", {"a"}},
   };
+  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(read_all(c.bytes), c.lines) << c.what;
 }
 

@@ -39,16 +39,15 @@ void write_text(const char* text, size_t length) {
 
 // Prints a message whose format holds only "%s" conversions, taken in turn
 // from first and second. Arguments of any length are written whole.
-void print_message(const char* format, const char* first = nullptr,
-                   const char* second = nullptr) {
+void print_message(const char* format, const char* first = nullptr, const char* second = nullptr) {
   const char* arguments[] = {first, second};
   unsigned next = 0;
   for (;;) {
     const char* conversion = strstr(format, "%s");
     if (conversion == nullptr) break;
     write_text(format, static_cast<size_t>(conversion - format));
-    write_text(arguments[next], strlen(arguments[next]));
-    ++next;
+    const char* argument = next < 2 ? arguments[next++] : nullptr;
+    if (argument != nullptr) write_text(argument, strlen(argument));
     format = conversion + 2;
   }
   write_text(format, strlen(format));
@@ -57,13 +56,11 @@ void print_message(const char* format, const char* first = nullptr,
 
 // Copies one entry line to its target name. Returns false when the entry
 // names a file to copy and it was not copied.
-bool copy_entry(const char* line, const char* dest,
-                char (&target)[kTargetNameSize]) {
+bool copy_entry(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
   TargetName formed = form_target_name(line, dest, target);
   if (formed == kNoNamePart) return true;
   if (formed == kTargetTooLong) {
-    print_message("Skipping '%s': the target name would be longer than 1023 characters.\n",
-                  line);
+    print_message("Skipping '%s': the target name would be longer than 1023 characters.\n", line);
     return false;
   }
   print_message("Copying '%s' to %s...", line, target);
@@ -78,8 +75,7 @@ bool copy_entry(const char* line, const char* dest,
 
 }  // namespace
 
-TargetName form_target_name(const char* line, const char* dest,
-                            char (&target)[kTargetNameSize]) {
+TargetName form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
   // The name part follows the last backslash; the first byte never counts.
   const char* name_part = nullptr;
   for (size_t i = strlen(line); i > 1 && name_part == nullptr; --i)
@@ -97,7 +93,8 @@ int run_lisko(int argc, char* argv[]) {
   flush_each_message = start_output();
   if (argc != 3) {
     print_message("Usage: Lisko [m3uFile] [dest]\n");
-    print_message(" where m3uFile is a valid mp3 playlist and\n dest is a valid DOS destination path.\n");
+    print_message(
+        " where m3uFile is a valid mp3 playlist and\n dest is a valid DOS destination path.\n");
     return 1;
   }
   const char* m3u_file = argv[1];

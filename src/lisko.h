@@ -19,7 +19,6 @@ enum TargetName { kTargetFormed, kNoNamePart, kTargetTooLong };
 // Forms the target name of an entry line: dest followed directly by the
 // name part, the bytes after the line's last backslash (its first byte does
 // not count). Stores nothing in target unless the whole name fits.
-TargetName form_target_name(const char* line, const char* dest,
-                            char (&target)[kTargetNameSize]);
+TargetName form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]);
 
 #endif

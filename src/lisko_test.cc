@@ -30,12 +30,12 @@ const char kUsage[] =
 
 struct Case {
   const char* what;
-  Files before;      // files (and folders, ending in "/") made first
+  Files before;          // files (and folders, ending in "/") made first
   std::string playlist;  // written to list.m3u
   std::vector<std::string> args;
-  std::string out;   // "*" stands for any text within a line
+  std::string out;  // "*" stands for any text within a line
   int status;
-  Files changed;     // files that differ afterwards; all others are as before
+  Files changed;  // files that differ afterwards; all others are as before
 };
 
 void check(const Case& c) {
@@ -67,6 +67,7 @@ const std::string kDots255 = [] {
 
 TEST(Lisko, CommandLineAndPlaylist) {
   const Files music = {{"src/a.mp3", "A"}, {"src/b.mp3", "B"}, {"out/", ""}};
+  // clang-format off
   const Case cases[] = {
       {"no argument", {}, "", {}, kUsage, 1, {}},
       {"one argument", {}, "", {"list.m3u"}, kUsage, 1, {}},
@@ -128,6 +129,7 @@ TEST(Lisko, CommandLineAndPlaylist) {
       {"a 0x00 byte cuts the line", music, std::string("src\\a.mp3\0junk\r\n", 16), kListToOut,
        "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
   };
+  // clang-format on
   for (const Case& c : cases) check(c);
 }
 
@@ -135,9 +137,14 @@ TEST(Lisko, FailedCopySaysWhy) {
   if (under_wine()) {
     GTEST_SKIP() << "the reason is the system's own text there";
   }
-  const Case c = {"missing source", {{"out/", ""}}, "src\\gone.mp3\r\n", kListToOut,
+  const Case c = {"missing source",
+                  {{"out/", ""}},
+                  "src\\gone.mp3\r\n",
+                  kListToOut,
                   "Copying 'src\\gone.mp3' to out/gone.mp3...failed: No such file or "
-                  "directory\r\n", 3, {}};
+                  "directory\r\n",
+                  3,
+                  {}};
   check(c);
 }
 
@@ -147,6 +154,7 @@ TEST(Lisko, PosixNamesAndSpecialFiles) {
   if (under_wine()) {
     GTEST_SKIP() << "these files cannot be made for Windows";
   }
+  // clang-format off
   const Case cases[] = {
       {"code-page bytes pass unchanged", {{"src/\xE9\xFF.mp3", "E"}, {"out/", ""}},
        "src\\\xE9\xFF.mp3\r\n", kListToOut,
@@ -155,6 +163,7 @@ TEST(Lisko, PosixNamesAndSpecialFiles) {
       {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
        "Copying '\\dev\\zero' to out/zero...failed: Operation not supported\r\n", 3, {}},
   };
+  // clang-format on
   for (const Case& c : cases) check(c);
 }
 
@@ -204,7 +213,9 @@ TEST(Lisko, ReadOnlyPlacesAndUnreadableSources) {
     GTEST_SKIP() << "Unix permissions";
   }
   Sandbox box;
-  box.add({{"src/a.mp3", "A"}, {"src/secret.mp3", "S"}, {"ro/a.mp3", "old"},
+  box.add({{"src/a.mp3", "A"},
+           {"src/secret.mp3", "S"},
+           {"ro/a.mp3", "old"},
            {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}});
   chmod((box / "list.m3u").c_str(), 0444);
   chmod((box / "src/secret.mp3").c_str(), 0);
@@ -214,8 +225,10 @@ TEST(Lisko, ReadOnlyPlacesAndUnreadableSources) {
             "Copying 'src\\a.mp3' to ro/a.mp3...failed: Permission denied\r\n"
             "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n");
   EXPECT_EQ(result.status, 3);
-  EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"}, {"src/secret.mp3", "S"},
-                                {"ro/a.mp3", "old"}, {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}}));
+  EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"},
+                                {"src/secret.mp3", "S"},
+                                {"ro/a.mp3", "old"},
+                                {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}}));
 
   // A drop folder may be written and searched but not listed.
   box.add({{"drop/", ""}});
@@ -253,8 +266,7 @@ TEST(Windows, DriveLetterAndForwardSlashes) {
   for (char& c : entry) c = c == '/' ? '\\' : c;
   box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", entry + "\r\n"}});
   Result result = box.run({"list.m3u", folder + "out/"});
-  EXPECT_EQ(result.out,
-            "Copying '" + entry + "' to " + folder + "out/a.mp3...succeeded\r\n");
+  EXPECT_EQ(result.out, "Copying '" + entry + "' to " + folder + "out/a.mp3...succeeded\r\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(read_file(box / "out/a.mp3"), "A");
 }

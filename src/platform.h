@@ -24,7 +24,6 @@ FILE* open_playlist(const char* m3u_file);
 // is already there. Both names are as they stand in the playlist and on the
 // command line. Returns true on success; on failure, stores the platform's
 // description of the error in why (at most why_size bytes, zero included).
-bool copy_file(const char* existing, const char* target, char* why,
-               size_t why_size);
+bool copy_file(const char* existing, const char* target, char* why, size_t why_size);
 
 #endif

@@ -90,8 +90,7 @@ void remove_temp_on_signals() {
     sigfillset(&action.sa_mask);
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
-    if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
-      continue;
+    if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     sigaction(signal_number, &action, nullptr);
   }
 }
@@ -125,8 +124,8 @@ int copy_by_reading(int from, int to) {
 // Errors that say the kernel will not copy these two files for us, so the
 // copy goes on in user space from where it stands.
 bool is_refusal(int error) {
-  return error == EXDEV || error == EINVAL || error == ENOSYS ||
-         error == EOPNOTSUPP || error == ENOTSUP;
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP;
 }
 
 int copy_contents(int from, int to) {
@@ -135,7 +134,10 @@ int copy_contents(int from, int to) {
   bool copied_any = false;
   for (;;) {
     ssize_t done = copy_file_range(from, nullptr, to, nullptr, kChunk, 0);
-    if (done > 0) { copied_any = true; continue; }
+    if (done > 0) {
+      copied_any = true;
+      continue;
+    }
     if (done == 0 && copied_any) return 0;
     if (done == 0) break;  // empty, or a file whose size the kernel hides
     if (errno == EINTR) continue;
@@ -210,8 +212,7 @@ int open_target_folder(char (&target)[kTargetNameSize], const char** base) {
   return folder;
 }
 
-int copy_into_folder(int source, const struct stat& source_status, int folder,
-                     const char* base) {
+int copy_into_folder(int source, const struct stat& source_status, int folder, const char* base) {
   if (*base == '\0') return EISDIR;  // the target names a folder
   struct stat target_status;
   if (fstatat(folder, base, &target_status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -245,8 +246,7 @@ int copy_path(const char* source_path, char (&target_path)[kTargetNameSize]) {
 
 }  // namespace
 
-bool copy_file(const char* existing, const char* target, char* why,
-               size_t why_size) {
+bool copy_file(const char* existing, const char* target, char* why, size_t why_size) {
   remove_temp_on_signals();
   char source_path[kTargetNameSize];
   char target_path[kTargetNameSize];

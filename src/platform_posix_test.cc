@@ -26,7 +26,9 @@ std::vector<std::string> names_in(const fs::path& folder) {
 
 TEST(PosixCopy, FullDiskFailsTheCopyAndLosesNothing) {
   Sandbox box;
-  box.add({{"src/big.mp3", std::string(2 << 20, 'b')}, {"src/a.mp3", "A"}, {"small/", ""},
+  box.add({{"src/big.mp3", std::string(2 << 20, 'b')},
+           {"src/a.mp3", "A"},
+           {"small/", ""},
            {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
   if (mount("tmpfs", (box / "small").c_str(), "tmpfs", 0, "size=1m") != 0) {
     GTEST_SKIP() << "cannot mount a 1 MiB tmpfs here: " << strerror(errno);
