@@ -4,12 +4,6 @@
 # our machines.) What this machine lacks is skipped, saying why.
 find_program(LISKO_WINE64 wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
 
-function(add_skipped_test name reason)
-  add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "skipped: ${reason}")
-  set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "skipped:")
-  message(STATUS "${name}: skipped: ${reason}")
-endfunction()
-
 foreach(arch x86 x64)
   if(arch STREQUAL x86)
     set(triple i686-w64-mingw32)
