@@ -41,12 +41,13 @@ inline void write_file(const fs::path& path, const std::string& content) {
 struct Result {
   int status;
   std::string out;
+  std::string err;
 };
 
 // Starts lisko with args in folder, its stdout on out. as_nobody drops
 // root's privileges, so that file permissions bind it.
 inline pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
-                         bool as_nobody = false) {
+                         bool as_nobody = false, int err = STDERR_FILENO) {
   std::vector<std::string> command;
   if (as_nobody && geteuid() == 0)
     command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -62,6 +63,7 @@ inline pid_t start_lisko(const fs::path& folder, const std::vector<std::string>&
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(signal_number, SIG_DFL);
     if (chdir(folder.c_str()) != 0) _exit(126);
     dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -75,22 +77,28 @@ inline int wait_for(pid_t child) {
   return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 
+// Everything written to a temporary file so far.
+inline std::string contents_of(FILE* file) {
+  std::string text(static_cast<size_t>(lseek(fileno(file), 0, SEEK_END)), '\0');
+  EXPECT_EQ(pread(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+  fclose(file);
+  return text;
+}
+
 // Runs lisko with args in folder, stdout going to a file (or, with
 // closed_pipe, to a pipe nobody reads).
 inline Result run_in(const fs::path& folder, const std::vector<std::string>& args,
                      bool as_nobody = false, bool closed_pipe = false) {
   FILE* out = tmpfile();
+  FILE* err = tmpfile();
   int pipe_ends[2] = {-1, -1};
   if (closed_pipe && pipe(pipe_ends) != 0) ADD_FAILURE() << "no pipe";
   if (closed_pipe) close(pipe_ends[0]);
-  pid_t child = start_lisko(folder, args, closed_pipe ? pipe_ends[1] : fileno(out), as_nobody);
+  pid_t child =
+      start_lisko(folder, args, closed_pipe ? pipe_ends[1] : fileno(out), as_nobody, fileno(err));
   if (closed_pipe) close(pipe_ends[1]);
   int status = wait_for(child);
-  std::string output(static_cast<size_t>(ftell(out)), '\0');
-  rewind(out);
-  EXPECT_EQ(fread(output.data(), 1, output.size(), out), output.size());
-  fclose(out);
-  return {status, output};
+  return {status, contents_of(out), contents_of(err)};
 }
 
 // A fresh folder of its own for one test, removed afterwards.

@@ -50,6 +50,9 @@ void check(const Case& c) {
   EXPECT_TRUE(matches(c.out.c_str(), result.out.c_str()))
       << c.what << "\nexpected: " << c.out << "\nactual:   " << result.out;
   EXPECT_EQ(result.status, c.status) << c.what;
+  if (!under_wine()) {
+    EXPECT_EQ(result.err, "") << c.what << ": nothing goes to standard error";
+  }
   Files expected;
   for (const auto& [name, content] : before)
     if (name.back() != '/') expected[name] = content;
