@@ -11,6 +11,8 @@
 
 namespace {
 
+char dests[4][kDestSize];
+
 void require(bool condition, const char* what) {
   if (condition) return;
   fprintf(stderr, "broken: %s\n", what);
@@ -46,13 +48,17 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static char dests[4][kDestSize];
-  static const size_t lengths[] = {0, 1, 254, 255};
+// The dest values to try, made once: 0, 1, 254 and 255 characters.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const size_t lengths[] = {0, 1, 254, 255};
   for (int i = 0; i < 4; ++i) {
     memset(dests[i], 'd', lengths[i]);
     dests[i][lengths[i]] = '\0';
-    check_playlist(data, size, dests[i]);
   }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  for (const char* dest : dests) check_playlist(data, size, dest);
   return 0;
 }

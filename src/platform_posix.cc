@@ -165,12 +165,11 @@ int metadata_error(int error) {
 
 // Creates a temporary file in folder with a name of this process's own.
 int create_temp(int folder) {
-  static long pid = 0;  // set once here: a guarded static would pull in libstdc++
   static unsigned counter = 0;
-  if (pid == 0) pid = static_cast<long>(getpid());
+  temp_folder = folder;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp", pid, counter++);
-    temp_folder = folder;
+    snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp", static_cast<long>(getpid()),
+             counter++);
     temp_in_use = 1;
     int temp = openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (temp >= 0) return temp;
