@@ -36,7 +36,7 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
     require(length > 0 && line[0] != '#', "empty and # lines are passed over");
     require(memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr,
             "no line end inside an entry line");
-    TargetName formed = form_target_name(line, dest, target);
+    FormResult formed = form_target_name(line, dest, target);
     if (formed != kTargetFormed) continue;
     size_t target_length = strnlen(target, sizeof target);
     require(target_length < sizeof target, "target name fits its buffer");

@@ -1,12 +1,10 @@
 // The playlist line reader.
 //
 // Bytes are read one at a time from the buffered stream and stored into
-// the caller's line buffer until a line end. A line end is CR LF, a lone CR
-// or a lone LF: after a CR the next byte is taken only if it is an LF, and
-// otherwise put back to begin the next line. The end of the file ends a last
-// line that has no line end. A line that would not fit the buffer is read
-// to its end without storing any more of it, and reported as too long
-// unless it would have been passed over anyway.
+// the caller's line buffer until a line end. After a CR the next byte is
+// taken only if it is an LF, and otherwise put back to begin the next line.
+// A line that does not fit the buffer is read to its end without storing
+// any more of it. Lines that name no entry are read whole and passed over.
 #include "line_reader.h"
 
 namespace {
@@ -29,38 +27,47 @@ unsigned skip_byte_order_mark(FILE* playlist, char (&line)[kLineSize]) {
   return matched == sizeof kByteOrderMark ? 0 : matched;
 }
 
+// Reads one byte of the playlist, with each line end (CR LF, a lone CR or
+// a lone LF) read as one LF.
+int read_byte(FILE* playlist) {
+  int byte = getc(playlist);
+  if (byte != '\r') return byte;
+  int next = getc(playlist);
+  if (next != '\n' && next != EOF) ungetc(next, playlist);
+  return '\n';
+}
+
 bool is_passed_over(const char* line, unsigned length) {
   return length == 0 || line[0] == '\0' || line[0] == '#';
 }
 
 }  // namespace
 
+LineStatus read_raw_line(FILE* playlist, char (&line)[kLineSize], unsigned* length) {
+  bool too_long = false;
+  int byte;
+  while ((byte = read_byte(playlist)) != '\n' && byte != EOF) {
+    if (*length < kLineSize - 1)
+      line[(*length)++] = static_cast<char>(byte);
+    else
+      too_long = true;
+  }
+  if (byte == EOF && ferror(playlist)) return kReadFailed;
+  if (byte == EOF && *length == 0) return kEndOfPlaylist;
+  line[*length] = '\0';
+  return too_long ? kLineTooLong : kEntryLine;
+}
+
 LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize], bool* at_start) {
   unsigned length = 0;
-  bool too_long = false;
   if (*at_start) {
     *at_start = false;
     length = skip_byte_order_mark(playlist, line);
   }
   for (;;) {
-    int byte = getc(playlist);
-    if (byte == EOF) {
-      if (ferror(playlist)) return kReadFailed;
-      if (length == 0) return kEndOfPlaylist;
-    } else if (byte == '\r') {
-      int next = getc(playlist);
-      if (next != '\n' && next != EOF) ungetc(next, playlist);
-    } else if (byte != '\n') {
-      if (length < kLineSize - 1)
-        line[length++] = static_cast<char>(byte);
-      else
-        too_long = true;
-      continue;
-    }
-    // A line has ended: at a line end, or at the end of the file.
-    line[length] = '\0';
-    if (!is_passed_over(line, length)) return too_long ? kLineTooLong : kEntryLine;
+    LineStatus status = read_raw_line(playlist, line, &length);
+    if (status == kEndOfPlaylist || status == kReadFailed) return status;
+    if (!is_passed_over(line, length)) return status;
     length = 0;
-    too_long = false;
   }
 }

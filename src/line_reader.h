@@ -1,5 +1,5 @@
-// The playlist line reader: turns the bytes of an open playlist into entry
-// lines, one at a time.
+// The playlist line reader: lisko's chief interface. It turns the bytes of
+// an open playlist into entry lines, one at a time.
 //
 // A playlist is read as raw bytes in whatever code page it was written in.
 // A line ends at CR LF, at a lone CR or at a lone LF; the end of the file
@@ -15,24 +15,29 @@
 
 #include <cstdio>
 
-// Sizes shared by the whole tool: each holds its longest text and a zero.
-enum : unsigned {
-  kDestSize = 256,        // dest: at most 255 characters
-  kLineSize = 1024,       // an entry line: at most 1,023 bytes
-  kTargetNameSize = 1024  // a target name: at most 1,023 characters
-};
+// An entry line holds at most 1,023 bytes and its terminating zero.
+constexpr unsigned kLineSize = 1024;
 
 enum LineStatus {
-  kEntryLine,      // line holds the next entry line, zero-terminated
-  kLineTooLong,    // a line of more than 1,023 bytes was passed over
+  kEntryLine,      // line holds the next line, zero-terminated
+  kLineTooLong,    // the line went on past 1,023 bytes; line holds its start
   kEndOfPlaylist,  // the playlist has ended; call no more
   kReadFailed      // reading the playlist failed; call no more
 };
 
+// Reads one line of the playlist, whatever it holds, up to and including
+// its line end, into line after the *length bytes already stored there (the
+// start of a byte-order mark that was not one). Sets *length to the bytes
+// stored and zero-terminates them. Bytes past the buffer are read and
+// dropped, and the line is reported as too long. Reports the end of the
+// playlist only when no byte of a line was read.
+LineStatus read_raw_line(FILE* playlist, char (&line)[kLineSize], unsigned* length);
+
 // Reads the playlist up to and including the next entry line and stores it
-// in line. at_start must be true for the first call on a freshly opened
-// playlist (so that a byte-order mark is recognised) and is cleared by it.
-// Never stores more than kLineSize bytes.
+// in line, passing over the lines that name no entry. at_start must be true
+// for the first call on a freshly opened playlist (so that a byte-order
+// mark is recognised) and is cleared by it. A too-long line is reported
+// only when it would not have been passed over anyway.
 LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize], bool* at_start);
 
 #endif

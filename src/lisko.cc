@@ -11,8 +11,10 @@
 //      with the result. A failed copy never ends the run.
 //   4. Close the playlist and return the status.
 //
-// Every message goes through print_message, which alone turns each "\n"
-// into the platform's line end.
+// Messages are written with the standard library; the platform has made
+// standard output a byte stream, so every line end is written as "\r\n".
+// Their results are not checked: a message that cannot be written (a
+// reader that went away) changes neither the run nor its status.
 #include "lisko.h"
 
 #include <cstring>
@@ -20,67 +22,98 @@
 #include "line_reader.h"
 #include "platform.h"
 
+static_assert(kTargetNameSize <= kPathSize, "every target name fits the copy's names");
+static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
+
 namespace {
 
-bool flush_each_message = false;
+bool to_terminal = false;
 
-// Writes text with every "\n" turned into the line end that gives CR LF.
-void write_text(const char* text, size_t length) {
-  while (length > 0) {
-    const char* newline = static_cast<const char*>(memchr(text, '\n', length));
-    size_t run = newline == nullptr ? length : static_cast<size_t>(newline - text);
-    fwrite(text, 1, run, stdout);
-    if (newline == nullptr) return;
-    fputs(kOutputLineEnd, stdout);
-    length -= run + 1;
-    text = newline + 1;
-  }
+void print(const char* text) { fputs(text, stdout); }
+
+// A name from the playlist or the command line, written whole.
+void print_name(const char* name) { fputs(name, stdout); }
+
+// On a terminal a message stands on the screen the moment it is printed,
+// so that a progress line shows while its copy runs.
+void show() {
+  if (to_terminal) fflush(stdout);
 }
 
-// Prints a message whose format holds only "%s" conversions, taken in turn
-// from first and second. Arguments of any length are written whole.
-void print_message(const char* format, const char* first = nullptr, const char* second = nullptr) {
-  const char* arguments[] = {first, second};
-  unsigned next = 0;
-  for (;;) {
-    const char* conversion = strstr(format, "%s");
-    if (conversion == nullptr) break;
-    write_text(format, static_cast<size_t>(conversion - format));
-    const char* argument = next < 2 ? arguments[next++] : nullptr;
-    if (argument != nullptr) write_text(argument, strlen(argument));
-    format = conversion + 2;
-  }
-  write_text(format, strlen(format));
-  if (flush_each_message) fflush(stdout);
+void print_usage() {
+  print("Usage: Lisko [m3uFile] [dest]\r\n");
+  print(" where m3uFile is a valid mp3 playlist and\r\n dest is a valid DOS destination path.\r\n");
+  show();
+}
+
+// "Couldn't open NAME.  Exiting LISKO." and its like.
+void print_playlist_failure(const char* what, const char* m3u_file) {
+  print(what);
+  print_name(m3u_file);
+  print(".  Exiting LISKO.\r\n");
+  show();
 }
 
 // Copies one entry line to its target name. Returns false when the entry
 // names a file to copy and it was not copied.
-bool copy_entry(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
-  TargetName formed = form_target_name(line, dest, target);
+bool copy_entry(const char* line, const char* dest) {
+  char target[kTargetNameSize];
+  FormResult formed = form_target_name(line, dest, target);
   if (formed == kNoNamePart) return true;
   if (formed == kTargetTooLong) {
-    print_message("Skipping '%s': the target name would be longer than 1023 characters.\n", line);
+    print("Skipping '");
+    print_name(line);
+    printf("': the target name would be longer than %u characters.\r\n", kTargetNameSize - 1);
+    show();
     return false;
   }
-  print_message("Copying '%s' to %s...", line, target);
-  char why[512];
-  if (copy_file(line, target, why, sizeof why)) {
-    print_message("succeeded\n");
-    return true;
+  print("Copying '");
+  print_name(line);
+  print("' to ");
+  print_name(target);
+  print("...");
+  show();
+  const char* why = copy_file(line, target);
+  if (why == nullptr) {
+    print("succeeded\r\n");
+  } else {
+    print("failed: ");
+    print(why);
+    print("\r\n");
   }
-  print_message("failed: %s\n", why);
-  return false;
+  show();
+  return why == nullptr;
+}
+
+// Copies every entry of the open playlist. Returns the run's status.
+int copy_entries(FILE* playlist, const char* m3u_file, const char* dest) {
+  char line[kLineSize];
+  bool at_start = true;
+  int status = 0;
+  for (;;) {
+    LineStatus got = next_entry_line(playlist, line, &at_start);
+    if (got == kEndOfPlaylist) return status;
+    if (got == kReadFailed) {
+      print_playlist_failure("Couldn't read ", m3u_file);
+      return 2;
+    }
+    if (got == kLineTooLong) {
+      printf("Skipping a playlist line longer than %u characters.\r\n", kLineSize - 1);
+      show();
+      status = 3;
+    } else if (!copy_entry(line, dest)) {
+      status = 3;
+    }
+  }
 }
 
 }  // namespace
 
-TargetName form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
-  // The name part follows the last backslash; the first byte never counts.
-  const char* name_part = nullptr;
-  for (size_t i = strlen(line); i > 1 && name_part == nullptr; --i)
-    if (line[i - 1] == '\\') name_part = line + i;
-  if (name_part == nullptr) return kNoNamePart;
+FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
+  if (line[0] == '\0') return kNoNamePart;
+  const char* last_backslash = strrchr(line + 1, '\\');
+  if (last_backslash == nullptr) return kNoNamePart;
+  const char* name_part = last_backslash + 1;
   size_t dest_length = strlen(dest);
   size_t name_length = strlen(name_part);
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;
@@ -90,46 +123,24 @@ TargetName form_target_name(const char* line, const char* dest, char (&target)[k
 }
 
 int run_lisko(int argc, char* argv[]) {
-  flush_each_message = start_output();
+  to_terminal = start_platform();
   if (argc != 3) {
-    print_message("Usage: Lisko [m3uFile] [dest]\n");
-    print_message(
-        " where m3uFile is a valid mp3 playlist and\n dest is a valid DOS destination path.\n");
+    print_usage();
     return 1;
   }
   const char* m3u_file = argv[1];
-  char dest[kDestSize];
-  size_t dest_length = strlen(argv[2]);
-  if (dest_length >= sizeof dest) {
-    print_message("Destination is longer than 255 characters.  Exiting LISKO.\n");
+  const char* dest = argv[2];
+  if (strlen(dest) >= kDestSize) {
+    printf("Destination is longer than %u characters.  Exiting LISKO.\r\n", kDestSize - 1);
+    show();
     return 1;
   }
-  memcpy(dest, argv[2], dest_length + 1);
-
   FILE* playlist = open_playlist(m3u_file);
   if (playlist == nullptr) {
-    print_message("Couldn't open %s.  Exiting LISKO.\n", m3u_file);
+    print_playlist_failure("Couldn't open ", m3u_file);
     return 2;
   }
-  char line[kLineSize];
-  char target[kTargetNameSize];
-  bool at_start = true;
-  int status = 0;
-  for (;;) {
-    LineStatus read = next_entry_line(playlist, line, &at_start);
-    if (read == kEndOfPlaylist) break;
-    if (read == kReadFailed) {
-      print_message("Couldn't read %s.  Exiting LISKO.\n", m3u_file);
-      fclose(playlist);
-      return 2;
-    }
-    if (read == kLineTooLong) {
-      print_message("Skipping a playlist line longer than 1023 characters.\n");
-      status = 3;
-    } else if (!copy_entry(line, dest, target)) {
-      status = 3;
-    }
-  }
+  int status = copy_entries(playlist, m3u_file, dest);
   fclose(playlist);
   return status;
 }

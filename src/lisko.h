@@ -1,8 +1,11 @@
-// The copy run: lisko's whole behaviour apart from the playlist format.
+// The copy run: lisko's whole behaviour apart from the playlist format and
+// the platform's own calls.
 #ifndef LISKO_LISKO_H
 #define LISKO_LISKO_H
 
-#include "line_reader.h"
+// Sizes of the run's names: each holds its longest text and a zero.
+constexpr unsigned kDestSize = 256;         // dest: at most 255 characters
+constexpr unsigned kTargetNameSize = 1024;  // a target name: at most 1,023 characters
 
 // Copies every file that the playlist argv[1] lists to argv[2] followed by
 // the file's name part, printing one progress line per copy. argc counts
@@ -14,11 +17,11 @@
 //      copied
 int run_lisko(int argc, char* argv[]);
 
-enum TargetName { kTargetFormed, kNoNamePart, kTargetTooLong };
+enum FormResult { kTargetFormed, kNoNamePart, kTargetTooLong };
 
 // Forms the target name of an entry line: dest followed directly by the
 // name part, the bytes after the line's last backslash (its first byte does
 // not count). Stores nothing in target unless the whole name fits.
-TargetName form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]);
+FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]);
 
 #endif

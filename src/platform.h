@@ -1,29 +1,32 @@
-// What lisko asks of the platform: its standard output, opening the
+// What lisko asks of the platform: setting up the process, opening the
 // playlist, and copying one file. One source file per platform implements
 // it; CMake picks the one that is built.
 #ifndef LISKO_PLATFORM_H
 #define LISKO_PLATFORM_H
 
-#include <cstddef>
 #include <cstdio>
 
-// The bytes to write to standard output for each line end of a message,
-// chosen so that every line end reaches the output as CR LF.
-extern const char kOutputLineEnd[];
+// The longest name copy_file takes, and its zero.
+constexpr unsigned kPathSize = 1024;
 
-// Sets up standard output for the run. Returns true when it is a terminal,
-// where every message must be written out the moment it is printed.
-bool start_output();
+// Sets up the process for the run, once: standard output gathered in
+// blocks, written as bytes, so that each "\r\n" reaches it as CR LF; a
+// reader that goes away does not end the run; a signal that stops the run
+// leaves no half-written copy. Returns true when standard output is a
+// terminal, where every message must be written out the moment it is
+// printed.
+bool start_platform();
 
 // Opens the playlist for reading only, letting other processes go on
 // reading and writing it. Returns null when it cannot be opened or names a
 // folder.
 FILE* open_playlist(const char* m3u_file);
 
-// Copies the file named existing to the name target, replacing a file that
-// is already there. Both names are as they stand in the playlist and on the
-// command line. Returns true on success; on failure, stores the platform's
-// description of the error in why (at most why_size bytes, zero included).
-bool copy_file(const char* existing, const char* target, char* why, size_t why_size);
+// Copies the file source to the name target, replacing a file that is
+// already there. Both names are as they stand in the playlist and on the
+// command line, at most kPathSize - 1 bytes long. Returns null on success,
+// and otherwise the platform's description of the failure, valid until
+// the next call.
+const char* copy_file(const char* source, const char* target);
 
 #endif

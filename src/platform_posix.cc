@@ -4,8 +4,10 @@
 //
 //   1. Open the source without blocking (a FIFO must not hang the run) and
 //      refuse anything that is not a regular file.
-//   2. Open the target's folder; refuse a folder at the target and a target
-//      that is the source itself.
+//   2. Open the target's folder and work relative to that descriptor from
+//      then on, so that a folder swapped for a symbolic link during the copy
+//      cannot redirect it. Refuse a folder at the target and a target that
+//      is the source itself.
 //   3. Write the content into a temporary file in that folder, letting the
 //      kernel copy it where it can, then give it the source's permission
 //      bits and times.
@@ -33,45 +35,31 @@
 #define st_mtim st_mtimespec
 #endif
 
-#include "line_reader.h"
 #include "platform.h"
-
-// The target's folder is only searched and written, never read: O_PATH
-// lets lisko copy into a folder that may not be listed.
-#ifdef O_PATH
-const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
-const char kOutputLineEnd[] = "\r\n";
-
-bool start_output() {
-  // Output is gathered in blocks; on a terminal each message is flushed.
-  static char buffer[4096];
-  setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  // A reader that went away must not end the run or change its status.
-  signal(SIGPIPE, SIG_IGN);
-  return isatty(STDOUT_FILENO) != 0;
-}
-
-FILE* open_playlist(const char* m3u_file) {
-  FILE* playlist = fopen(m3u_file, "rb");
-  if (playlist == nullptr) return nullptr;
-  struct stat status;
-  if (fstat(fileno(playlist), &status) != 0 || S_ISDIR(status.st_mode)) {
-    fclose(playlist);
-    return nullptr;
-  }
-  return playlist;
-}
 
 namespace {
 
-// The temporary file being written, for the signal handler to remove.
+// The target's folder is only searched and written, never listed: O_PATH
+// and O_SEARCH open a folder that lisko may not read. Without either, such
+// a folder cannot be opened, and the copy goes by name instead.
+#if defined(O_PATH)
+const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+const bool kOpensUnreadableFolders = true;
+#elif defined(O_SEARCH)
+const int kFolderFlags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+const bool kOpensUnreadableFolders = true;
+#else
+const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+const bool kOpensUnreadableFolders = false;
+#endif
+
+// The temporary file being written, for the signal handler to remove. Its
+// name is relative to temp_folder, and has room for a folder's name before
+// it where the copy goes by name.
 volatile sig_atomic_t temp_in_use = 0;
-int temp_folder = -1;
-char temp_name[64];
+int temp_folder = AT_FDCWD;
+char temp_name[kPathSize + 64];
+long process_id = 0;  // taken once, for the temporary files' names
 
 void remove_temp_and_die(int signal_number) {
   if (temp_in_use) unlinkat(temp_folder, temp_name, 0);
@@ -80,98 +68,138 @@ void remove_temp_and_die(int signal_number) {
 }
 
 void remove_temp_on_signals() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
   const int signals[] = {SIGINT, SIGTERM, SIGHUP};
   for (int signal_number : signals) {
-    struct sigaction action = {};
-    action.sa_handler = remove_temp_and_die;
-    sigfillset(&action.sa_mask);
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
     if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_handler = remove_temp_and_die;
+    sigfillset(&action.sa_mask);
     sigaction(signal_number, &action, nullptr);
   }
 }
 
 // Copies name into out with each backslash read as a folder separator.
-bool to_posix_name(const char* name, char (&out)[kTargetNameSize]) {
+bool to_posix_name(const char* name, char (&out)[kPathSize]) {
   size_t length = strlen(name);
   if (length >= sizeof out) return false;
   for (size_t i = 0; i <= length; ++i) out[i] = name[i] == '\\' ? '/' : name[i];
   return true;
 }
 
-int copy_by_reading(int from, int to) {
-  static char buffer[256 * 1024];
-  for (;;) {
-    ssize_t got = read(from, buffer, sizeof buffer);
-    if (got == 0) return 0;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    for (ssize_t done = 0; done < got;) {
-      ssize_t put = write(to, buffer + done, static_cast<size_t>(got - done));
-      if (put < 0 && errno != EINTR) return errno;
-      if (put == 0) return EIO;  // a file system that takes nothing more
-      if (put > 0) done += put;
-    }
-  }
-}
+// Each way of copying the content returns 0 when it is done, kRefused when
+// the kernel will not copy these two files that way (the next way goes on
+// from where the file offsets stand), or an error.
+const int kRefused = -1;
 
-// Errors that say the kernel will not copy these two files for us, so the
-// copy goes on in user space from where it stands.
+// Errors that say the kernel will not copy these two files for us.
 bool is_refusal(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
          error == ENOTSUP;
 }
 
-int copy_contents(int from, int to) {
+// The kernel's calls take at most this much at once; 1 GiB keeps the
+// count of calls low without nearing the 2 GiB that some kernels allow.
+const size_t kKernelChunk = size_t{1} << 30;
+
+int copy_by_range(int from, int to, off_t size) {
 #ifdef __linux__
-  const size_t kChunk = 1u << 30;
-  bool copied_any = false;
-  for (;;) {
-    ssize_t done = copy_file_range(from, nullptr, to, nullptr, kChunk, 0);
-    if (done > 0) {
-      copied_any = true;
-      continue;
-    }
-    if (done == 0 && copied_any) return 0;
-    if (done == 0) break;  // empty, or a file whose size the kernel hides
-    if (errno == EINTR) continue;
-    if (!is_refusal(errno)) return errno;
-    for (;;) {
-      ssize_t sent = sendfile(to, from, nullptr, kChunk);
-      if (sent > 0) continue;
-      if (sent == 0) return 0;
-      if (errno == EINTR) continue;
-      if (!is_refusal(errno)) return errno;
-      break;
-    }
-    break;
+  // Stop at the source's size: one more call only to hear 0 is wasted.
+  for (off_t copied = 0; copied < size;) {
+    ssize_t done = copy_file_range(from, nullptr, to, nullptr, kKernelChunk, 0);
+    if (done > 0) copied += done;
+    if (done == 0) return 0;  // the source shrank
+    if (done < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
   }
+  return 0;
+#else
+  (void)from, (void)to, (void)size;
+  return kRefused;
 #endif
-  return copy_by_reading(from, to);
+}
+
+int copy_by_sendfile(int from, int to, off_t size) {
+#ifdef __linux__
+  for (off_t copied = 0; copied < size;) {
+    ssize_t sent = sendfile(to, from, nullptr, kKernelChunk);
+    if (sent > 0) copied += sent;
+    if (sent == 0) return 0;
+    if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+  }
+  return 0;
+#else
+  (void)from, (void)to, (void)size;
+  return kRefused;
+#endif
+}
+
+// Writes all of data, however little each write takes.
+int write_all(int to, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t put = write(to, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return errno;
+    if (put == 0) return EIO;  // a file system that takes nothing more
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+// Reads to the end of the source, whatever its size said: a file whose
+// size the kernel hides (in /proc) is copied whole.
+int copy_by_reading(int from, int to) {
+  // Static: 256 KiB is too much for the stack of every platform, and the
+  // run copies one file at a time.
+  static char buffer[256 * 1024];
+  for (;;) {
+    ssize_t got = read(from, buffer, sizeof buffer);
+    if (got == 0) return 0;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    int error = write_all(to, buffer, static_cast<size_t>(got));
+    if (error != 0) return error;
+  }
+}
+
+int copy_contents(int from, int to, off_t size) {
+  int result = copy_by_range(from, to, size);
+  if (result == kRefused) result = copy_by_sendfile(from, to, size);
+  if (result == kRefused) result = copy_by_reading(from, to);
+  return result;
 }
 
 // A file system that cannot hold permission bits or times (a FAT stick
 // refuses modes it cannot store) still holds the content: that is no
 // failure of the copy. Any other error is.
-int metadata_error(int error) {
+int unless_unsupported(int error) {
   return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP ? 0 : error;
 }
 
-// Creates a temporary file in folder with a name of this process's own.
-int create_temp(int folder) {
+// Where a copy goes: the folder's descriptor and the target's name in it.
+// Where the copy goes by name, folder is AT_FDCWD and name is the whole
+// target, whose first prefix_length bytes name the folder.
+struct TargetPlace {
+  int folder;
+  const char* name;
+  size_t prefix_length;
+};
+
+// Creates a temporary file in the target's folder with a name of this
+// process's own. Returns its descriptor, or -1 with errno set.
+int create_temp(const TargetPlace& place) {
   static unsigned counter = 0;
-  temp_folder = folder;
+  memcpy(temp_name, place.name, place.prefix_length);
+  char* own_name = temp_name + place.prefix_length;
+  temp_folder = place.folder;
+  // Another process's file of the same name is passed by, not replaced;
+  // 100 names taken in a row mean something else is wrong.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    snprintf(temp_name, sizeof temp_name, ".lisko-%ld-%u.tmp", static_cast<long>(getpid()),
+    snprintf(own_name, sizeof temp_name - place.prefix_length, ".lisko-%ld-%u.tmp", process_id,
              counter++);
     temp_in_use = 1;
-    int temp = openat(folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int temp = openat(place.folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (temp >= 0) return temp;
     temp_in_use = 0;
     if (errno != EEXIST) return -1;
@@ -179,80 +207,102 @@ int create_temp(int folder) {
   return -1;
 }
 
-// Fills the temporary file and renames it over target_base. Returns 0 or
-// the error; on error the temporary file is gone.
-int write_and_rename(int source, const struct stat& source_status, int folder,
-                     const char* target_base) {
-  int temp = create_temp(folder);
+// Fills a temporary file and renames it over the target. Returns 0 or the
+// error; on error the temporary file is gone.
+int write_and_rename(int source, const struct stat& source_info, const TargetPlace& place) {
+  int temp = create_temp(place);
   if (temp < 0) return errno;
-  const struct timespec times[2] = {source_status.st_atim, source_status.st_mtim};
-  int error = copy_contents(source, temp);
-  if (error == 0 && fchmod(temp, source_status.st_mode & 0777) != 0) error = metadata_error(errno);
-  if (error == 0 && futimens(temp, times) != 0) error = metadata_error(errno);
+  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
+  int error = copy_contents(source, temp, source_info.st_size);
+  if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
+    error = unless_unsupported(errno);
+  if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
   if (close(temp) != 0 && error == 0) error = errno;
-  if (error == 0 && renameat(folder, temp_name, folder, target_base) != 0) error = errno;
-  if (error != 0) unlinkat(folder, temp_name, 0);
+  if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
+  if (error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
   return error;
 }
 
-// Opens the folder part of target and points base at its last component.
-int open_target_folder(char (&target)[kTargetNameSize], const char** base) {
+// Opens the folder of target, a POSIX name, and fills place. Returns 0 or
+// the error.
+int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   char* slash = strrchr(target, '/');
   if (slash == nullptr) {
-    *base = target;
-    return open(".", kFolderFlags);
+    *place = {open(".", kFolderFlags), target, 0};
+  } else if (slash == target) {
+    *place = {open("/", kFolderFlags), slash + 1, 0};
+  } else {
+    *slash = '\0';
+    *place = {open(target, kFolderFlags), slash + 1, 0};
+    *slash = '/';
   }
-  *base = slash + 1;
-  if (slash == target) return open("/", kFolderFlags);
-  *slash = '\0';
-  int folder = open(target, kFolderFlags);
-  *slash = '/';
-  return folder;
+  if (place->folder >= 0) return 0;
+  if (errno != EACCES || kOpensUnreadableFolders || slash == nullptr) return errno;
+  // A folder that may be searched but not read: go by name.
+  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target)};
+  return 0;
 }
 
-int copy_into_folder(int source, const struct stat& source_status, int folder, const char* base) {
-  if (*base == '\0') return EISDIR;  // the target names a folder
-  struct stat target_status;
-  if (fstatat(folder, base, &target_status, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(target_status.st_mode)) return EISDIR;
-    if (target_status.st_dev == source_status.st_dev &&
-        target_status.st_ino == source_status.st_ino)
+int copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
+  if (place.name[place.prefix_length] == '\0') return EISDIR;  // the target names a folder
+  struct stat target_info;
+  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(target_info.st_mode)) return EISDIR;
+    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
       return EEXIST;  // the source itself: replacing it would gain nothing
   }
-  return write_and_rename(source, source_status, folder, base);
+  return write_and_rename(source, source_info, place);
 }
 
-int copy_path(const char* source_path, char (&target_path)[kTargetNameSize]) {
+int copy_path(const char* source_path, char (&target_path)[kPathSize]) {
   int source = open(source_path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (source < 0) return errno;
-  struct stat source_status;
+  struct stat source_info;
   int error = 0;
-  if (fstat(source, &source_status) != 0)
+  if (fstat(source, &source_info) != 0)
     error = errno;
-  else if (S_ISDIR(source_status.st_mode))
+  else if (S_ISDIR(source_info.st_mode))
     error = EISDIR;
-  else if (!S_ISREG(source_status.st_mode))
+  else if (!S_ISREG(source_info.st_mode))
     error = ENOTSUP;  // a FIFO, socket or device has no content to copy
-  const char* base = nullptr;
-  int folder = error == 0 ? open_target_folder(target_path, &base) : -1;
-  if (error == 0 && folder < 0) error = errno;
-  if (error == 0) error = copy_into_folder(source, source_status, folder, base);
-  if (folder >= 0) close(folder);
+  TargetPlace place = {-1, "", 0};
+  if (error == 0) error = open_target_folder(target_path, &place);
+  if (error == 0) error = copy_into_place(source, source_info, place);
+  if (place.folder >= 0) close(place.folder);
   close(source);
   return error;
 }
 
 }  // namespace
 
-bool copy_file(const char* existing, const char* target, char* why, size_t why_size) {
+bool start_platform() {
+  // Output is gathered in blocks; on a terminal each message is flushed.
+  static char buffer[4096];
+  setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  // A reader that went away must not end the run or change its status.
+  signal(SIGPIPE, SIG_IGN);
+  process_id = static_cast<long>(getpid());
   remove_temp_on_signals();
-  char source_path[kTargetNameSize];
-  char target_path[kTargetNameSize];
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+FILE* open_playlist(const char* m3u_file) {
+  FILE* playlist = fopen(m3u_file, "rb");
+  if (playlist == nullptr) return nullptr;
+  struct stat info;
+  if (fstat(fileno(playlist), &info) != 0 || S_ISDIR(info.st_mode)) {
+    fclose(playlist);
+    return nullptr;
+  }
+  return playlist;
+}
+
+const char* copy_file(const char* source, const char* target) {
+  char source_path[kPathSize];
+  char target_path[kPathSize];
   int error = ENAMETOOLONG;
-  if (to_posix_name(existing, source_path) && to_posix_name(target, target_path))
+  if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
     error = copy_path(source_path, target_path);
-  if (error == 0) return true;
-  snprintf(why, why_size, "%s", strerror(error));
-  return false;
+  return error == 0 ? nullptr : strerror(error);
 }

@@ -1,5 +1,6 @@
-// lisko's platform layer on Windows: the C runtime's own start-up and text
-// stream, and CopyFileA.
+// lisko's platform layer on Windows: the C runtime's own start-up and
+// stdio, and CopyFileA, which copies a file and replaces the target.
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -13,23 +14,27 @@ extern "C" {
 int _dowildcard = 0;
 }
 
-// Standard output is a text stream, which itself writes each "\n" as CR LF.
-const char kOutputLineEnd[] = "\n";
-
-bool start_output() { return _isatty(_fileno(stdout)) != 0; }
+bool start_platform() {
+  // Binary, so that the messages' own "\r\n" is written as it stands.
+  _setmode(_fileno(stdout), _O_BINARY);
+  static char buffer[4096];
+  setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  return _isatty(_fileno(stdout)) != 0;
+}
 
 // fopen shares the file for reading and writing and fails on a folder.
 FILE* open_playlist(const char* m3u_file) { return fopen(m3u_file, "rb"); }
 
-bool copy_file(const char* existing, const char* target, char* why, size_t why_size) {
-  if (CopyFileA(existing, target, FALSE)) return true;
+const char* copy_file(const char* source, const char* target) {
+  if (CopyFileA(source, target, FALSE)) return nullptr;
+  static char why[512];
   DWORD error = GetLastError();
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, why, static_cast<DWORD>(why_size), nullptr);
+                                error, 0, why, sizeof why, nullptr);
   if (length == 0) {
-    snprintf(why, why_size, "error %lu", static_cast<unsigned long>(error));
-    return false;
+    snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
+    return why;
   }
   while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
-  return false;
+  return why;
 }

@@ -7,12 +7,15 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <thread>
 
-#include "end_to_end.h"
+#include "sandbox.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -24,7 +27,7 @@ std::vector<std::string> names_in(const fs::path& folder) {
   return names;
 }
 
-TEST(PosixCopy, FullDiskFailsTheCopyAndLosesNothing) {
+TEST(Faults, FullDiskFailsTheCopyAndLosesNothing) {
   Sandbox box;
   box.add({{"src/big.mp3", std::string(2 << 20, 'b')},
            {"src/a.mp3", "A"},
@@ -51,7 +54,7 @@ TEST(PosixCopy, FullDiskFailsTheCopyAndLosesNothing) {
 // Output to a terminal is written message by message; with the terminal's
 // output stopped (^S), lisko waits at its progress message, after reading
 // the entry and before copying it. The source changes there.
-TEST(PosixCopy, SourceDeletedOrReplacedAfterTheProgressMessage) {
+TEST(Faults, SourceDeletedOrReplacedAfterTheProgressMessage) {
   struct Case {
     const char* what;
     bool replace;
@@ -101,7 +104,7 @@ TEST(PosixCopy, SourceDeletedOrReplacedAfterTheProgressMessage) {
   }
 }
 
-TEST(PosixCopy, SignalDuringACopyRemovesItsTemporaryFile) {
+TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     Sandbox box;
     box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});

@@ -1,0 +1,116 @@
+// Helpers of the end-to-end and fault tests: files, sandboxes, and running
+// the built program.
+#include "sandbox.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+bool under_wine() { return getenv("LISKO_RUNNER") != nullptr; }
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
+                  bool as_nobody, int err) {
+  std::vector<std::string> command;
+  if (as_nobody && geteuid() == 0)
+    command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  if (const char* runner = getenv("LISKO_RUNNER")) command.push_back(runner);
+  const char* program = getenv("LISKO_PROGRAM");
+  command.push_back(program != nullptr ? program : LISKO_PROGRAM);
+  command.insert(command.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(signal_number, SIG_DFL);
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+int wait_for(pid_t child) {
+  int wait_status = 0;
+  waitpid(child, &wait_status, 0);
+  return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+namespace {
+
+// Everything written to a temporary file so far; closes it.
+std::string contents_of(FILE* file) {
+  std::string text(static_cast<size_t>(lseek(fileno(file), 0, SEEK_END)), '\0');
+  EXPECT_EQ(pread(fileno(file), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+  fclose(file);
+  return text;
+}
+
+}  // namespace
+
+Result run_in(const fs::path& folder, const std::vector<std::string>& args, bool as_nobody,
+              bool closed_pipe) {
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  int pipe_ends[2] = {-1, -1};
+  if (closed_pipe && pipe(pipe_ends) != 0) ADD_FAILURE() << "no pipe";
+  if (closed_pipe) close(pipe_ends[0]);
+  pid_t child =
+      start_lisko(folder, args, closed_pipe ? pipe_ends[1] : fileno(out), as_nobody, fileno(err));
+  if (closed_pipe) close(pipe_ends[1]);
+  int status = wait_for(child);
+  return {status, contents_of(out), contents_of(err)};
+}
+
+Sandbox::Sandbox() {
+  std::string name = (fs::temp_directory_path() / "lisko-test-XXXXXX").string();
+  path_ = mkdtemp(name.data());
+  chmod(path_.c_str(), 0777);  // runs as another user must get in
+}
+
+Sandbox::~Sandbox() {
+  for (const auto& entry : fs::recursive_directory_iterator(path_))
+    if (entry.is_directory() && !entry.is_symlink()) chmod(entry.path().c_str(), 0777);
+  fs::remove_all(path_);
+}
+
+void Sandbox::add(const Files& files) {
+  for (const auto& [name, content] : files) {
+    if (name.back() == '/')
+      fs::create_directories(path_ / name);
+    else
+      write_file(path_ / name, content);
+  }
+}
+
+Files Sandbox::files() const {
+  Files found;
+  for (const auto& entry : fs::recursive_directory_iterator(path_)) {
+    if (entry.is_directory() && !entry.is_symlink()) continue;
+    std::string name = fs::relative(entry.path(), path_).generic_string();
+    found[name] = entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
+                                     : read_file(entry.path());
+  }
+  return found;
+}

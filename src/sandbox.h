@@ -1,0 +1,69 @@
+// Helpers of the end-to-end and fault tests, which run the built lisko in
+// fresh temporary folders.
+//
+// LISKO_PROGRAM names the program to run (the native build by default) and
+// LISKO_RUNNER, when set, the program that runs it (wine64).
+#ifndef LISKO_SANDBOX_H
+#define LISKO_SANDBOX_H
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+using Files = std::map<std::string, std::string>;  // path -> content
+
+// True when the program under test is the Windows one, run under Wine.
+bool under_wine();
+
+std::string read_file(const std::filesystem::path& path);
+
+// Writes content to path, making the folders above it.
+void write_file(const std::filesystem::path& path, const std::string& content);
+
+struct Result {
+  int status;  // the exit status, or -1 when a signal ended the program
+  std::string out;
+  std::string err;
+};
+
+// Starts lisko with args in folder, its stdout on out. as_nobody drops
+// root's privileges, so that file permissions bind it.
+pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::string>& args,
+                  int out, bool as_nobody = false, int err = STDERR_FILENO);
+
+// The exit status of child, or -1 when a signal ended it.
+int wait_for(pid_t child);
+
+// Runs lisko with args in folder, stdout going to a file (or, with
+// closed_pipe, to a pipe nobody reads).
+Result run_in(const std::filesystem::path& folder, const std::vector<std::string>& args,
+              bool as_nobody = false, bool closed_pipe = false);
+
+// A fresh folder of its own for one test, removed afterwards.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Makes each file with its content; a name ending in "/" is a folder.
+  void add(const Files& files);
+  Result run(const std::vector<std::string>& args, bool as_nobody = false) {
+    return run_in(path_, args, as_nobody);
+  }
+  // Every file (not folder) below the sandbox with its content; a symbolic
+  // link as "-> " and what it points to.
+  Files files() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+#endif
