@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes as a playlist through the line reader and the
 // forming of target names, with dest values of 0, 1, 254 and 255
-// characters, and checks what must always hold of what comes out.
+// characters, and checks what must always hold of what comes out: above
+// all, that every target is dest followed by a file name, never a path.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "line_reader.h"
 #include "lisko.h"
+#include "platform.h"
 
 namespace {
 
@@ -41,7 +43,9 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
     size_t target_length = strnlen(target, sizeof target);
     require(target_length < sizeof target, "target name fits its buffer");
     require(strncmp(target, dest, strlen(dest)) == 0, "target name begins with dest");
-    require(strchr(target + strlen(dest), '\\') == nullptr, "name part holds no backslash");
+    const char* name_part = target + strlen(dest);
+    require(strpbrk(name_part, kFolderSeparators) == nullptr, "name part holds no separator");
+    require(strpbrk(name_part, kNotInFileNames) == nullptr, "name part is a file name");
   }
   fclose(playlist);
 }

@@ -5,7 +5,9 @@
 // Windows suite only under Wine.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "sandbox.h"
@@ -39,20 +41,30 @@ struct Case {
   std::vector<std::string> args;
   std::string out;  // "*" stands for any text within a line
   int status;
-  Files changed;  // files that differ afterwards; all others are as before
+  Files changed;            // files that differ afterwards; all others are as before
+  std::string folder = "";  // where the playlist lies and lisko runs
 };
+
+// Puts the sandbox's own path where text says "{box}".
+std::string with_box(std::string text, const Sandbox& box) {
+  std::string path = (box / "").string();
+  path.pop_back();
+  for (size_t at; (at = text.find("{box}")) != std::string::npos;) text.replace(at, 5, path);
+  return text;
+}
 
 void check(const Case& c) {
   Sandbox box;
   Files before = c.before;
-  before["list.m3u"] = c.playlist;
-  before["ro.m3u"] = c.playlist;
+  before[c.folder + "list.m3u"] = with_box(c.playlist, box);
+  before[c.folder + "ro.m3u"] = with_box(c.playlist, box);
   before["my out/"] = "";
   box.add(before);
-  chmod((box / "ro.m3u").c_str(), 0444);
-  Result result = box.run(c.args);
-  EXPECT_TRUE(matches(c.out.c_str(), result.out.c_str()))
-      << c.what << "\nexpected: " << c.out << "\nactual:   " << result.out;
+  chmod((box / (c.folder + "ro.m3u")).c_str(), 0444);
+  Result result = run_in(box / c.folder, c.args);
+  std::string out = with_box(c.out, box);
+  EXPECT_TRUE(matches(out.c_str(), result.out.c_str()))
+      << c.what << "\nexpected: " << out << "\nactual:   " << result.out;
   EXPECT_EQ(result.status, c.status) << c.what;
   if (!under_wine()) {
     EXPECT_EQ(result.err, "") << c.what << ": nothing goes to standard error";
@@ -140,6 +152,43 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
   for (const Case& c : cases) check(c);
 }
 
+// A playlist shipped in a folder tree of its own, run from inside it, aims
+// at the user's files beside it: nothing outside dest's folder changes.
+TEST(EndToEnd, NamesNeverLeaveTheDestFolder) {
+  const Files bundle = {{"home/.profile", "mine"},
+                        {"music/song.mp3", "my song"},
+                        {"y/x", "mine"},
+                        {"stick/", ""},
+                        {"bundle/a/C:x.mp3", "c"},
+                        {"bundle/home/.profile", "evil"},
+                        {"bundle/music/song.mp3", "bad"},
+                        {"bundle/q/", ""},
+                        {"bundle/y/x", "evil"}};
+  const std::string aimed = "a\\../home/.profile\r\na\\../music/song.mp3\r\na\\C:x.mp3\r\n";
+  const std::string not_a_name = "': the name after its last backslash is not a file name.\r\n";
+  const std::vector<std::string> to_stick = {"list.m3u", "../stick/"};
+  // clang-format off
+  const Case posix[] = {
+      {"names after the last slash", bundle, aimed, to_stick,
+       "Copying 'a\\../home/.profile' to ../stick/.profile...succeeded\r\n"
+       "Copying 'a\\../music/song.mp3' to ../stick/song.mp3...succeeded\r\n"
+       "Copying 'a\\C:x.mp3' to ../stick/C:x.mp3...succeeded\r\n", 0,
+       {{"stick/.profile", "evil"}, {"stick/song.mp3", "bad"}, {"stick/C:x.mp3", "c"}}, "bundle/"},
+      {"an empty dest keeps the copy in the current folder", bundle, "q\\../y/x\r\n",
+       {"list.m3u", ""}, "Copying 'q\\../y/x' to x...succeeded\r\n", 0, {{"bundle/x", "evil"}},
+       "bundle/"},
+  };
+  const Case windows[] = {
+      {"a name part with a slash or a colon is refused", bundle, aimed, to_stick,
+       "Skipping 'a\\../home/.profile" + not_a_name + "Skipping 'a\\../music/song.mp3" +
+       not_a_name + "Skipping 'a\\C:x.mp3" + not_a_name, 3, {}, "bundle/"},
+      {"also with an empty dest", bundle, "q\\../y/x\r\n", {"list.m3u", ""},
+       "Skipping 'q\\../y/x" + not_a_name, 3, {}, "bundle/"},
+  };
+  // clang-format on
+  for (int i = 0; i < 2; ++i) check(under_wine() ? windows[i] : posix[i]);
+}
+
 TEST(Posix, FailedCopySaysWhy) {
   const Case c = {"missing source",
                   {{"out/", ""}},
@@ -161,6 +210,16 @@ TEST(Posix, NamesAndSpecialFiles) {
        "src\\\xE9\xFF.mp3\r\n", kListToOut,
        "Copying 'src\\\xE9\xFF.mp3' to out/\xE9\xFF.mp3...succeeded\r\n", 0,
        {{"out/\xE9\xFF.mp3", "E"}}},
+      {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"},
+       {"c.mp3", "3"}, {"out/", ""}},
+       "#EXTM3U\n{box}/m/Artist/01 Song.mp3\nm/b.mp3\nm/Artist/../../c.mp3\n"
+       "m\\Artist/01 Song.mp3\nhttp://radio.invalid/live\nfile:///m/b.mp3\n"
+       "HTTPS://x.invalid/y.mp3\nbare.mp3\n", kListToOut,
+       "Copying '{box}/m/Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
+       "Copying 'm/b.mp3' to out/b.mp3...succeeded\r\n"
+       "Copying 'm/Artist/../../c.mp3' to out/c.mp3...succeeded\r\n"
+       "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n", 0,
+       {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}}},
       {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
        "Copying '\\dev\\zero' to out/zero...failed: Operation not supported\r\n", 3, {}},
   };
@@ -199,6 +258,48 @@ TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
   EXPECT_EQ(copy.st_mtime, 1234567890);
   if (!under_wine()) {
     EXPECT_EQ(copy.st_mode & 0777, 0640u);
+  }
+}
+
+// Everything lisko writes to a terminal (raw, so that its bytes arrive as
+// they are written) when run with args in box.
+std::string run_on_terminal(const Sandbox& box, const std::vector<std::string>& args) {
+  int terminal = -1;
+  int screen = -1;
+  if (openpty(&terminal, &screen, nullptr, nullptr, nullptr) != 0) ADD_FAILURE() << "no pty";
+  struct termios modes;
+  tcgetattr(screen, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(screen, TCSANOW, &modes);
+  pid_t child = start_lisko(box / "", args, screen);
+  close(screen);
+  std::string out;
+  char buffer[256];
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) out.append(buffer, got);
+  close(terminal);
+  wait_for(child);
+  return out;
+}
+
+TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
+  Sandbox box;
+  box.add({{"out/", ""}, {"list.m3u", "x\\\x1B[8mgone\a\t\x7F\xE9.mp3\r\n"}});
+  const struct {
+    std::vector<std::string> args;
+    std::string raw, shown;
+  } cases[] = {
+      {kListToOut,
+       "Copying 'x\\\x1B[8mgone\a\t\x7F\xE9.mp3' to out/\x1B[8mgone\a\t\x7F\xE9.mp3...failed: "
+       "No such file or directory\r\n",
+       "Copying 'x\\^[[8mgone^G^I^?\xE9.mp3' to out/^[[8mgone^G^I^?\xE9.mp3...failed: "
+       "No such file or directory\r\n"},
+      {{"no\x1B.m3u", "out/"},
+       "Couldn't open no\x1B.m3u.  Exiting LISKO.\r\n",
+       "Couldn't open no^[.m3u.  Exiting LISKO.\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(box.run(c.args).out, c.raw);
+    EXPECT_EQ(run_on_terminal(box, c.args), c.shown);
   }
 }
 

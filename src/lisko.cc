@@ -3,20 +3,25 @@
 // The run:
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
 //   2. Open the playlist.
-//   3. For each entry line: find its name part, the bytes after its last
-//      backslash, where the line's first byte does not count (a line
-//      without one names no file in a folder and is passed over); form the
-//      target name, dest followed directly by the name part; print the
-//      progress message; copy, replacing what is there; finish the line
-//      with the result. A failed copy never ends the run.
+//   3. For each entry line: pass over a URL; find its name part, the bytes
+//      after its last folder separator, where the line's first byte does
+//      not count (a line without one names no file in a folder and is
+//      passed over); refuse a name part that is no file name, so that no
+//      target ever leaves the folder that dest names; form the target name,
+//      dest followed directly by the name part; print the progress
+//      message; copy, replacing what is there; finish the line with the
+//      result. A failed copy never ends the run.
 //   4. Close the playlist and return the status.
 //
 // Messages are written with the standard library; the platform has made
 // standard output a byte stream, so every line end is written as "\r\n".
+// On a terminal, the control bytes of a name are shown in caret notation,
+// so that a playlist cannot hide its lines behind escape sequences.
 // Their results are not checked: a message that cannot be written (a
 // reader that went away) changes neither the run nor its status.
 #include "lisko.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "line_reader.h"
@@ -31,8 +36,24 @@ bool to_terminal = false;
 
 void print(const char* text) { fputs(text, stdout); }
 
-// A name from the playlist or the command line, written whole.
-void print_name(const char* name) { fputs(name, stdout); }
+// A name from the playlist or the command line, written whole: byte for
+// byte to a file or a pipe, and on a terminal with each control byte as
+// "^" and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows them.
+void print_name(const char* name) {
+  if (!to_terminal) {
+    fputs(name, stdout);
+    return;
+  }
+  for (const char* at = name; *at != '\0'; ++at) {
+    unsigned char byte = static_cast<unsigned char>(*at);
+    if (byte < 0x20 || byte == 0x7F) {
+      putchar('^');
+      putchar(byte ^ 0x40);
+    } else {
+      putchar(byte);
+    }
+  }
+}
 
 // On a terminal a message stands on the screen the moment it is printed,
 // so that a progress line shows while its copy runs.
@@ -60,6 +81,13 @@ bool copy_entry(const char* line, const char* dest) {
   char target[kTargetNameSize];
   FormResult formed = form_target_name(line, dest, target);
   if (formed == kNoNamePart) return true;
+  if (formed == kNotAFileName) {
+    print("Skipping '");
+    print_name(line);
+    print("': the name after its last backslash is not a file name.\r\n");
+    show();
+    return false;
+  }
   if (formed == kTargetTooLong) {
     print("Skipping '");
     print_name(line);
@@ -109,11 +137,21 @@ int copy_entries(FILE* playlist, const char* m3u_file, const char* dest) {
 
 }  // namespace
 
+bool is_url(const char* line) {
+  if (!isalpha(static_cast<unsigned char>(line[0]))) return false;
+  size_t scheme_length = 1 + strspn(line + 1,
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789+-.");
+  return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
+}
+
 FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
-  if (line[0] == '\0') return kNoNamePart;
-  const char* last_backslash = strrchr(line + 1, '\\');
-  if (last_backslash == nullptr) return kNoNamePart;
-  const char* name_part = last_backslash + 1;
+  if (line[0] == '\0' || is_url(line)) return kNoNamePart;
+  const char* name_part = nullptr;
+  for (const char* at = line + 1; *at != '\0'; ++at)
+    if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
+  if (name_part == nullptr) return kNoNamePart;
+  if (strpbrk(name_part, kNotInFileNames) != nullptr) return kNotAFileName;
   size_t dest_length = strlen(dest);
   size_t name_length = strlen(name_part);
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;

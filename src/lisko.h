@@ -17,11 +17,21 @@ constexpr unsigned kTargetNameSize = 1024;  // a target name: at most 1,023 char
 //      copied
 int run_lisko(int argc, char* argv[]);
 
-enum FormResult { kTargetFormed, kNoNamePart, kTargetTooLong };
+enum FormResult {
+  kTargetFormed,  // target holds the target name
+  kNoNamePart,    // a URL, or no folder separator after the first byte
+  kNotAFileName,  // the name part holds a byte no file name holds here
+  kTargetTooLong  // dest and the name part do not fit together
+};
+
+// True when line begins with a URL scheme and "://" (http://, file://):
+// such a line names no file to copy.
+bool is_url(const char* line);
 
 // Forms the target name of an entry line: dest followed directly by the
-// name part, the bytes after the line's last backslash (its first byte does
-// not count). Stores nothing in target unless the whole name fits.
+// name part, the bytes after the line's last folder separator (its first
+// byte does not count), so that every target lies in the folder that dest
+// names. Stores nothing in target unless the whole name fits.
 FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]);
 
 #endif

@@ -9,6 +9,14 @@
 // The longest name copy_file takes, and its zero.
 constexpr unsigned kPathSize = 1024;
 
+// The bytes that separate folders in a name from the playlist. The name
+// part of an entry is what follows the last of them.
+extern const char kFolderSeparators[];
+
+// Bytes that no file name holds on this platform, beyond the separators
+// (a drive or a stream on Windows). A name part holding one names no file.
+extern const char kNotInFileNames[];
+
 // Sets up the process for the run, once: standard output gathered in
 // blocks, written as bytes, so that each "\r\n" reaches it as CR LF; a
 // reader that goes away does not end the run; a signal that stops the run

@@ -16,8 +16,8 @@
 //
 // A failure at any step, or a signal that stops the run, removes the
 // temporary file, so the earlier target stays whole and nothing is left
-// behind. Names from the playlist are Windows names: a backslash separates
-// folders, as it does there.
+// behind. In names from the playlist a backslash separates folders, as a
+// slash does: playlists come from Windows and from POSIX systems alike.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -36,6 +36,9 @@
 #endif
 
 #include "platform.h"
+
+const char kFolderSeparators[] = "\\/";
+const char kNotInFileNames[] = "";
 
 namespace {
 

@@ -14,6 +14,12 @@ extern "C" {
 int _dowildcard = 0;
 }
 
+// Windows reads "/" as a separator too, but the name part follows the last
+// backslash; one that still holds a "/" or a ":" (a folder, a drive or a
+// stream) is no file name.
+const char kFolderSeparators[] = "\\";
+const char kNotInFileNames[] = "/:";
+
 bool start_platform() {
   // Binary, so that the messages' own "\r\n" is written as it stands.
   _setmode(_fileno(stdout), _O_BINARY);
