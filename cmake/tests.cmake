@@ -14,6 +14,7 @@ find_package(GTest)
 if(GTest_FOUND)
   include(GoogleTest)
   add_executable(lisko_tests src/line_reader_test.cc src/end_to_end_test.cc src/faults_test.cc
+                             src/media_test.cc
                              src/sandbox.cc)
   target_link_libraries(lisko_tests PRIVATE lisko_lib GTest::gtest_main)
   target_compile_definitions(lisko_tests PRIVATE LISKO_PROGRAM="$<TARGET_FILE:lisko>")

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
@@ -105,7 +106,7 @@ TEST(Faults, SourceDeletedOrReplacedAfterTheProgressMessage) {
 }
 
 TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
     Sandbox box;
     box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
     fs::resize_file(box / "src/big.mp3", std::uintmax_t{1} << 30);  // sparse: quick to make
@@ -124,6 +125,25 @@ TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
     EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
     EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
   }
+}
+
+TEST(Faults, FileSizeLimitFailsOneCopyAndTheRunGoesOn) {
+  Sandbox box;
+  box.add({{"src/big.mp3", std::string(200 << 10, 'b')},
+           {"src/a.mp3", "A"},
+           {"out/", ""},
+           {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
+  struct rlimit old_limit;
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  struct rlimit limit = {100 << 10, old_limit.rlim_max};  // ulimit -f 100, inherited
+  setrlimit(RLIMIT_FSIZE, &limit);
+  Result result = box.run({"list.m3u", "out/"});
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  EXPECT_EQ(result.out,
+            "Copying 'src\\big.mp3' to out/big.mp3...failed: File too large\r\n"
+            "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"});
 }
 
 }  // namespace

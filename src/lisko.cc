@@ -11,7 +11,8 @@
 //      dest followed directly by the name part; print the progress
 //      message; copy, replacing what is there; finish the line with the
 //      result. A failed copy never ends the run.
-//   4. Close the playlist and return the status.
+//   4. Put the copies on their medium, so that a stick may be pulled the
+//      moment lisko ends; close the playlist and return the status.
 //
 // Messages are written with the standard library; the platform has made
 // standard output a byte stream, so every line end is written as "\r\n".
@@ -179,6 +180,12 @@ int run_lisko(int argc, char* argv[]) {
     return 2;
   }
   int status = copy_entries(playlist, m3u_file, dest);
+  const char* why = flush_copies();
+  if (why != nullptr) {
+    printf("Couldn't write the copies out to their medium: %s.\r\n", why);
+    show();
+    if (status != 2) status = 3;
+  }
   fclose(playlist);
   return status;
 }

@@ -31,10 +31,17 @@ bool start_platform();
 FILE* open_playlist(const char* m3u_file);
 
 // Copies the file source to the name target, replacing a file that is
-// already there. Both names are as they stand in the playlist and on the
+// already there. After a crash the target is the earlier file or the copy,
+// never neither. Both names are as they stand in the playlist and on the
 // command line, at most kPathSize - 1 bytes long. Returns null on success,
 // and otherwise the platform's description of the failure, valid until
 // the next call.
 const char* copy_file(const char* source, const char* target);
+
+// Puts every copy made so far on its medium, so that a crash or a pulled
+// stick from then on loses none of them. Returns null when they are there
+// (or no copy was made), and otherwise the platform's description of the
+// failure.
+const char* flush_copies();
 
 #endif

@@ -16,8 +16,11 @@
 //
 // A failure at any step, or a signal that stops the run, removes the
 // temporary file, so the earlier target stays whole and nothing is left
-// behind. In names from the playlist a backslash separates folders, as a
-// slash does: playlists come from Windows and from POSIX systems alike.
+// behind. A file that holds data is replaced only once the new data is on
+// the medium, so that after a crash the target is the old file or the new
+// one; and at the end of the run the file system of the copies is flushed,
+// so that once lisko has ended they are all on the medium. In names from the playlist a backslash
+// separates folders, as a slash does: playlists come from Windows and from POSIX systems alike.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -64,6 +67,12 @@ int temp_folder = AT_FDCWD;
 char temp_name[kPathSize + 64];
 long process_id = 0;  // taken once, for the temporary files' names
 
+// The copies made so far, for flush_copies, and a descriptor of the latest
+// one: any file of theirs names their file system, and a copy is open to
+// lisko where its folder may not be.
+bool copies_made = false;
+int latest_copy = -1;
+
 void remove_temp_and_die(int signal_number) {
   if (temp_in_use) unlinkat(temp_folder, temp_name, 0);
   signal(signal_number, SIG_DFL);
@@ -71,7 +80,7 @@ void remove_temp_and_die(int signal_number) {
 }
 
 void remove_temp_on_signals() {
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
   for (int signal_number : signals) {
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
@@ -177,7 +186,10 @@ int copy_contents(int from, int to, off_t size) {
 // refuses modes it cannot store) still holds the content: that is no
 // failure of the copy. Any other error is.
 int unless_unsupported(int error) {
-  return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP ? 0 : error;
+  // FUSE file systems (fusefat) answer ENOSYS, and some EINVAL.
+  bool unsupported = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+                     error == EINVAL;
+  return unsupported ? 0 : error;
 }
 
 // Where a copy goes: the folder's descriptor and the target's name in it.
@@ -201,29 +213,49 @@ int create_temp(const TargetPlace& place) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     snprintf(own_name, sizeof temp_name - place.prefix_length, ".lisko-%ld-%u.tmp", process_id,
              counter++);
-    temp_in_use = 1;
     int temp = openat(place.folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Only a file of our own is for the signal handler to remove.
+    if (temp >= 0) temp_in_use = 1;
     if (temp >= 0) return temp;
-    temp_in_use = 0;
     if (errno != EEXIST) return -1;
   }
   return -1;
 }
 
-// Fills a temporary file and renames it over the target. Returns 0 or the
-// error; on error the temporary file is gone.
-int write_and_rename(int source, const struct stat& source_info, const TargetPlace& place) {
-  int temp = create_temp(place);
-  if (temp < 0) return errno;
+// Writes the content, the permission bits and the times into temp. When
+// it is to replace a file that holds data, the data is then put on the
+// medium: a crash after the rename could otherwise find the rename done
+// and the data not, and lose the old file and the new one.
+int fill_temp(int source, const struct stat& source_info, int temp, bool replacing_data) {
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   int error = copy_contents(source, temp, source_info.st_size);
   if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
     error = unless_unsupported(errno);
   if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
+  if (error == 0 && replacing_data && fdatasync(temp) != 0) error = errno;
+  return error;
+}
+
+void keep_for_flush(int copy) {
+  if (latest_copy >= 0) close(latest_copy);
+  latest_copy = copy;
+  copies_made = true;
+}
+
+// Fills a temporary file and renames it over the target. Returns 0 or the
+// error; on error the temporary file is gone.
+int write_and_rename(int source, const struct stat& source_info, const TargetPlace& place,
+                     bool replacing_data) {
+  int temp = create_temp(place);
+  if (temp < 0) return errno;
+  int error = fill_temp(source, source_info, temp, replacing_data);
+  int copy = error == 0 ? fcntl(temp, F_DUPFD_CLOEXEC, 0) : -1;
   if (close(temp) != 0 && error == 0) error = errno;
   if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
   if (error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
+  if (error == 0) keep_for_flush(copy);
+  if (error != 0 && copy >= 0) close(copy);
   return error;
 }
 
@@ -250,12 +282,14 @@ int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
 int copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
   if (place.name[place.prefix_length] == '\0') return EISDIR;  // the target names a folder
   struct stat target_info;
+  bool replacing_data = false;
   if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(target_info.st_mode)) return EISDIR;
     if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
       return EEXIST;  // the source itself: replacing it would gain nothing
+    replacing_data = S_ISREG(target_info.st_mode) && target_info.st_size > 0;
   }
-  return write_and_rename(source, source_info, place);
+  return write_and_rename(source, source_info, place, replacing_data);
 }
 
 int copy_path(const char* source_path, char (&target_path)[kPathSize]) {
@@ -285,6 +319,8 @@ bool start_platform() {
   setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   // A reader that went away must not end the run or change its status.
   signal(SIGPIPE, SIG_IGN);
+  // A file-size limit (ulimit -f) fails the one copy that passes it.
+  signal(SIGXFSZ, SIG_IGN);
   process_id = static_cast<long>(getpid());
   remove_temp_on_signals();
   return isatty(STDOUT_FILENO) != 0;
@@ -307,5 +343,18 @@ const char* copy_file(const char* source, const char* target) {
   int error = ENAMETOOLONG;
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
     error = copy_path(source_path, target_path);
+  return error == 0 ? nullptr : strerror(error);
+}
+
+const char* flush_copies() {
+  if (!copies_made) return nullptr;
+  int error = 0;
+#ifdef __linux__
+  if (latest_copy >= 0 && syncfs(latest_copy) != 0) error = errno;
+  if (latest_copy < 0) sync();
+#else
+  if (latest_copy >= 0 && fsync(latest_copy) != 0) error = errno;
+  sync();
+#endif
   return error == 0 ? nullptr : strerror(error);
 }

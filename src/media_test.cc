@@ -1,0 +1,279 @@
+// Tests on real file systems, made in image files and mounted for the test:
+// the sticks lisko copies onto (FAT32 and exFAT through FUSE), and crashes
+// of XFS and ext4 simulated as file-system test suites do, by shutting the
+// file system down without flushing its log and mounting it again. Each
+// test skips, saying why, where it cannot mount.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sandbox.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The shutdown call of XFS and ext4, and its flag that drops the log.
+const unsigned long kShutDown = _IOR('X', 125, uint32_t);
+const uint32_t kWithoutLogFlush = 2;
+
+bool run_quietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// What keeps a mount from being made here, or "" where nothing does.
+std::string cannot_mount(const std::vector<std::string>& tools) {
+  if (geteuid() != 0) return "mounting needs root";
+  for (const std::string& tool : tools)
+    if (!run_quietly("command -v " + tool)) return "no " + tool + " (see .ci/run)";
+  return "";
+}
+
+std::string content(char fill, size_t size) { return std::string(size, fill); }
+
+// The files of a playlist to copy onto a medium, and the playlist.
+struct Songs {
+  Files sources;     // below the sandbox
+  std::string list;  // playlist lines
+  Files copies;      // what the medium holds afterwards, below its folder
+};
+
+Songs make_songs(const std::string& folder, char fill) {
+  Songs songs;
+  const size_t sizes[] = {4096, 4096, 4096, 4096, 3 << 20, 5 << 20};
+  for (int i = 0; i < 6; ++i) {
+    std::string name = "s" + std::to_string(i) + ".mp3";
+    songs.sources[folder + "/" + name] = content(static_cast<char>(fill + i), sizes[i]);
+    songs.list += folder + "\\" + name + "\r\n";
+    songs.copies[name] = songs.sources[folder + "/" + name];
+  }
+  return songs;
+}
+
+// Every file on the medium with its content.
+Files files_in(const fs::path& folder) {
+  Files found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.is_regular_file()) found[entry.path().filename().string()] = read_file(entry.path());
+  return found;
+}
+
+struct Stick {
+  const char* what;
+  std::vector<std::string> tools;
+  std::string make;   // makes the image IMG
+  std::string mount;  // mounts IMG on MNT
+  bool keeps_times;
+};
+
+std::string with(std::string command, const fs::path& image, const fs::path& point) {
+  for (size_t at; (at = command.find("IMG")) != std::string::npos;)
+    command.replace(at, 3, image.string());
+  for (size_t at; (at = command.find("MNT")) != std::string::npos;)
+    command.replace(at, 3, point.string());
+  return command;
+}
+
+const Stick kFat32 = {"FAT32 through fusefat",
+                      {"mkfs.vfat", "fusefat"},
+                      "mkfs.vfat -F 32 -C IMG 65536",
+                      "fusefat -o rw+ IMG MNT",
+                      false};
+const Stick kExfat = {"exFAT through exfat-fuse",
+                      {"mkfs.exfat", "mount.exfat-fuse", "losetup"},
+                      "truncate -s 64M IMG && mkfs.exfat IMG",
+                      "mount.exfat-fuse \"$(losetup -f --show IMG)\" MNT",
+                      true};
+
+void unmount_stick(const fs::path& image, const fs::path& point) {
+  run_quietly("umount " + point.string());
+  run_quietly("losetup -j " + image.string() + " | cut -d: -f1 | xargs -r losetup -d");
+}
+
+// A playlist onto a stick: every copy whole, a file already there
+// replaced, and a name the file system cannot hold failed and left out.
+void check_stick(const Stick& stick) {
+  std::string reason = cannot_mount(stick.tools);
+  if (reason.empty() && access("/dev/fuse", R_OK | W_OK) != 0) reason = "no /dev/fuse";
+  if (!reason.empty()) GTEST_SKIP() << stick.what << ": " << reason;
+  Sandbox box;
+  box.add({{"stick/", ""},
+           {"src/a.mp3", content('a', 70000)},
+           {"src/b.mp3", content('b', 300)},
+           {"src/Song?.mp3", "?"},
+           {"list.m3u", "src\\a.mp3\r\nsrc\\b.mp3\r\nsrc\\Song?.mp3\r\n"}});
+  const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
+  utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
+  fs::path image = box / "stick.img";
+  if (!run_quietly(with(stick.make, image, box / "stick")) ||
+      !run_quietly(with(stick.mount, image, box / "stick"))) {
+    unmount_stick(image, box / "stick");
+    GTEST_SKIP() << stick.what << ": cannot make or mount the image here";
+  }
+  write_file(box / "stick/b.mp3", "earlier");
+
+  Result result = box.run({"list.m3u", "stick/"});
+  Files left = files_in(box / "stick");
+  struct stat copy = {};
+  stat((box / "stick/a.mp3").c_str(), &copy);
+  unmount_stick(image, box / "stick");
+
+  EXPECT_EQ(result.out.rfind("Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
+                             "Copying 'src\\b.mp3' to stick/b.mp3...succeeded\r\n"
+                             "Copying 'src\\Song?.mp3' to stick/Song?.mp3...failed: ",
+                             0),
+            0u)
+      << result.out;
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(left, (Files{{"a.mp3", content('a', 70000)}, {"b.mp3", content('b', 300)}}));
+  // fusefat stamps a renamed file with the time of its own later flush.
+  if (stick.keeps_times) {
+    EXPECT_LE(std::llabs(static_cast<long long>(copy.st_mtime) - 1234567890), 2);
+  }
+}
+
+TEST(Media, Fat32StickTakesEveryCopy) { check_stick(kFat32); }
+TEST(Media, ExfatStickTakesEveryCopy) { check_stick(kExfat); }
+
+struct Disk {
+  const char* type;
+  std::string make;  // makes the image IMG
+};
+
+const Disk kDisks[] = {
+    {"xfs", "truncate -s 320M IMG && mkfs.xfs -q -f IMG"},
+    {"ext4", "truncate -s 64M IMG && mkfs.ext4 -q -F -E nodiscard IMG"},
+};
+
+// A file system in an image of the sandbox, mounted on its folder "disk".
+class MountedDisk {
+ public:
+  MountedDisk(const Sandbox& box, const Disk& disk)
+      : image_(box / (std::string(disk.type) + ".img")), point_(box / "disk") {
+    fs::create_directories(point_);
+    reason_ = cannot_mount({"mkfs." + std::string(disk.type), "losetup"});
+    if (reason_.empty() && !run_quietly(with(disk.make, image_, point_)))
+      reason_ = std::string("cannot make an ") + disk.type + " image";
+    if (reason_.empty() && !mount()) reason_ = "cannot loop-mount an image here";
+  }
+  ~MountedDisk() { run_quietly("umount " + point_.string()); }
+  const std::string& cannot() const { return reason_; }
+  const fs::path& point() const { return point_; }
+  bool mount() { return run_quietly("mount -o loop " + image_.string() + " " + point_.string()); }
+
+  // As a power cut: the log is not flushed, and what it held is lost.
+  void crash() {
+    int folder = open(point_.c_str(), O_RDONLY | O_DIRECTORY);
+    uint32_t flags = kWithoutLogFlush;
+    EXPECT_EQ(ioctl(folder, kShutDown, &flags), 0) << "shutdown: " << strerror(errno);
+    close(folder);
+  }
+  void mount_again() {
+    EXPECT_TRUE(run_quietly("umount " + point_.string()));
+    EXPECT_TRUE(mount());
+  }
+
+  // Makes the log durable, as any program's fsync of any file there may.
+  void fsync_unrelated_file() {
+    int file = open((point_ / "unrelated").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(write(file, "x", 1), 1);
+    EXPECT_EQ(fsync(file), 0);
+    close(file);
+  }
+
+ private:
+  fs::path image_;
+  fs::path point_;
+  std::string reason_;
+};
+
+// Reads what lisko writes to a terminal, line by line.
+std::string read_lines(int terminal, int lines) {
+  std::string out;
+  char byte;
+  while (lines > 0 && read(terminal, &byte, 1) == 1) {
+    out += byte;
+    if (byte == '\n') --lines;
+  }
+  return out;
+}
+
+// lisko replaces files and goes on reading its playlist (a FIFO); another
+// program's fsync makes the log durable, and the power is cut. Every
+// replaced file must then be the old one or the new one.
+TEST(Media, ReplacedFilesSurviveACrash) {
+  for (const Disk& disk : kDisks) {
+    for (int trial = 0; trial < 3; ++trial) {
+      Sandbox box;
+      MountedDisk mounted(box, disk);
+      if (!mounted.cannot().empty()) GTEST_SKIP() << disk.type << ": " << mounted.cannot();
+      Songs old_songs = make_songs("old", 'a');
+      Songs new_songs = make_songs("new", 'n');
+      for (const auto& [name, data] : old_songs.copies) write_file(mounted.point() / name, data);
+      sync();
+      box.add(new_songs.sources);
+      ASSERT_EQ(mkfifo((box / "list.m3u").c_str(), 0644), 0);
+
+      int terminal = -1, screen = -1;
+      ASSERT_EQ(openpty(&terminal, &screen, nullptr, nullptr, nullptr), 0);
+      struct termios modes;
+      tcgetattr(screen, &modes);
+      cfmakeraw(&modes);
+      tcsetattr(screen, TCSANOW, &modes);
+      pid_t child = start_lisko(box / "", {"list.m3u", "disk/"}, screen);
+      close(screen);
+      int playlist = open((box / "list.m3u").c_str(), O_WRONLY);
+      ASSERT_EQ(write(playlist, new_songs.list.data(), new_songs.list.size()),
+                static_cast<ssize_t>(new_songs.list.size()));
+      std::string out = read_lines(terminal, 6);  // every copy made; lisko reads on
+      mounted.fsync_unrelated_file();
+      mounted.crash();
+      close(playlist);  // the playlist ends; the flush finds the file system gone
+      std::string flush_failed = read_lines(terminal, 1);
+      int status = wait_for(child);
+      close(terminal);
+      mounted.mount_again();
+      EXPECT_EQ(flush_failed, "Couldn't write the copies out to their medium: " +
+                                  std::string(strerror(EIO)) + ".\r\n");
+      EXPECT_EQ(status, 3);
+
+      EXPECT_EQ(out.find("failed"), std::string::npos) << out;
+      Files left = files_in(mounted.point());
+      for (const auto& [name, data] : new_songs.copies) {
+        EXPECT_TRUE(left[name] == data || left[name] == old_songs.copies[name])
+            << disk.type << ", trial " << trial << ": " << name << " holds " << left[name].size()
+            << " bytes, neither the old file nor the new one";
+      }
+    }
+  }
+}
+
+// The power is cut the moment lisko has ended: every copy is whole.
+TEST(Media, CopiesAreOnTheMediumWhenLiskoEnds) {
+  for (const Disk& disk : kDisks) {
+    for (int trial = 0; trial < 2; ++trial) {
+      Sandbox box;
+      MountedDisk mounted(box, disk);
+      if (!mounted.cannot().empty()) GTEST_SKIP() << disk.type << ": " << mounted.cannot();
+      Songs songs = make_songs("src", 'f');
+      box.add(songs.sources);
+      box.add({{"list.m3u", songs.list}});
+      Result result = box.run({"list.m3u", "disk/"});
+      mounted.crash();
+      mounted.mount_again();
+      EXPECT_EQ(result.status, 0) << result.out;
+      EXPECT_EQ(files_in(mounted.point()), songs.copies) << disk.type << ", trial " << trial;
+    }
+  }
+}
+
+}  // namespace
