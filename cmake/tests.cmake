@@ -17,8 +17,15 @@ if(GTest_FOUND)
                              src/media_test.cc
                              src/sandbox.cc)
   target_link_libraries(lisko_tests PRIVATE lisko_lib GTest::gtest_main)
-  target_compile_definitions(lisko_tests PRIVATE LISKO_PROGRAM="$<TARGET_FILE:lisko>")
-  add_dependencies(lisko_tests lisko)
+  # Preloaded into lisko by the fault tests; uninstrumented, so that it can
+  # come before a sanitizer's runtime.
+  add_library(fault_shim MODULE src/fault_shim.cc)
+  target_compile_options(fault_shim PRIVATE -fno-sanitize=all)
+  target_link_options(fault_shim PRIVATE -fno-sanitize=all)
+  target_link_libraries(fault_shim PRIVATE ${CMAKE_DL_LIBS})
+  target_compile_definitions(lisko_tests PRIVATE LISKO_PROGRAM="$<TARGET_FILE:lisko>"
+                                                 LISKO_FAULT_SHIM="$<TARGET_FILE:fault_shim>")
+  add_dependencies(lisko_tests lisko fault_shim)
   # The Windows suite runs only against the Windows program, under Wine.
   gtest_discover_tests(lisko_tests TEST_FILTER -Windows.* DISCOVERY_TIMEOUT 30
                        PROPERTIES TIMEOUT 120)

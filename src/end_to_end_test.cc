@@ -145,6 +145,13 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "Skipping 's\\" + kLongName + "': the target name would be longer than 1023 "
        "characters.\r\nCopying 'src\\a.mp3' to desta.mp3...succeeded\r\n", 3,
        {{"desta.mp3", "A"}}},
+      {"a target name of 1,023 characters is attempted", music,
+       "s\\" + kLongName.substr(1) + "\r\n", {"list.m3u", "dest"},
+       "Copying 's\\" + kLongName.substr(1) + "' to dest" + kLongName.substr(1) +
+       "...failed: *\r\n", 3, {}},
+      {"an entry with two folders", {{"a/b/c.mp3", "C"}, {"out/", ""}}, "a\\b\\c.mp3\r\n",
+       kListToOut, "Copying 'a\\b\\c.mp3' to out/c.mp3...succeeded\r\n", 0,
+       {{"out/c.mp3", "C"}}},
       {"a 0x00 byte cuts the line", music, std::string("src\\a.mp3\0junk\r\n", 16), kListToOut,
        "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
   };
@@ -237,13 +244,21 @@ TEST(Posix, FifoSourceFailsWithoutHanging) {
 }
 
 TEST(Posix, SymbolicLinkAtTargetIsReplacedNotFollowed) {
-  Sandbox box;
-  box.add({{"src/a.mp3", "new"}, {"keep.mp3", "kept"}, {"out/", ""}, {"list.m3u", "src\\a.mp3"}});
-  fs::create_symlink("../keep.mp3", box / "out/a.mp3");
-  EXPECT_EQ(box.run(kListToOut).status, 0);
-  EXPECT_FALSE(fs::is_symlink(box / "out/a.mp3"));
-  EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
-  EXPECT_EQ(read_file(box / "keep.mp3"), "kept");
+  for (const char* link : {"../keep.mp3", "../keep/", "../src/a.mp3"}) {
+    Sandbox box;
+    box.add({{"src/a.mp3", "new"},
+             {"keep.mp3", "kept"},
+             {"keep/", ""},
+             {"out/", ""},
+             {"list.m3u", "src\\a.mp3"}});
+    fs::create_symlink(link, box / "out/a.mp3");
+    Result result = box.run(kListToOut);
+    EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n") << link;
+    EXPECT_FALSE(fs::is_symlink(box / "out/a.mp3")) << link;
+    EXPECT_EQ(read_file(box / "out/a.mp3"), "new") << link;
+    EXPECT_EQ(read_file(box / "keep.mp3"), "kept") << link;
+    EXPECT_EQ(read_file(box / "src/a.mp3"), "new") << link;
+  }
 }
 
 TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
@@ -308,20 +323,24 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   Sandbox box;
   box.add({{"src/a.mp3", "A"},
            {"src/secret.mp3", "S"},
+           {"src/d.mp3", "D"},
            {"ro/a.mp3", "old"},
-           {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}});
+           {"ro/d.mp3/", ""},
+           {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\nsrc\\d.mp3\r\n"}});
   chmod((box / "list.m3u").c_str(), 0444);
   chmod((box / "src/secret.mp3").c_str(), 0);
   chmod((box / "ro").c_str(), 0555);
   Result result = box.run({"list.m3u", "ro/"}, true);
   EXPECT_EQ(result.out,
             "Copying 'src\\a.mp3' to ro/a.mp3...failed: Permission denied\r\n"
-            "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n");
+            "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n"
+            "Copying 'src\\d.mp3' to ro/d.mp3...failed: Is a directory\r\n");
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"},
                                 {"src/secret.mp3", "S"},
+                                {"src/d.mp3", "D"},
                                 {"ro/a.mp3", "old"},
-                                {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\n"}}));
+                                {"list.m3u", "src\\a.mp3\r\nsrc\\secret.mp3\r\nsrc\\d.mp3\r\n"}}));
 
   // A drop folder may be written and searched but not listed.
   box.add({{"drop/", ""}});

@@ -127,6 +127,65 @@ TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
   }
 }
 
+// Failures of the medium and the kernel, made by a preloaded library: the
+// copy counts where the content is whole, fails where it is not, and a
+// failed copy leaves the earlier target and no temporary file.
+TEST(Faults, InjectedFailures) {
+  const std::string source(100000, 's');
+  const std::string copied = "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n";
+  const std::string failed = "Copying 'src\\a.mp3' to out/a.mp3...failed: ";
+  const struct {
+    const char* faults;
+    std::string out;
+    std::string target;
+  } cases[] = {
+      {"fchmod:EPERM,futimens:EPERM", copied, source},
+      {"fchmod:ENOSYS,futimens:EINVAL", copied, source},
+      {"copy_file_range:EXDEV", copied, source},
+      {"copy_file_range:ENOSYS,sendfile:EINVAL,write:short", copied, source},
+      {"copy_file_range:ENOSYS,sendfile:ENOSYS,write:ENOSPC:65536",
+       failed + "No space left on device\r\n", "earlier"},
+      {"copy_file_range:ENOSPC", failed + "No space left on device\r\n", "earlier"},
+      {"fdatasync:EIO", failed + "Input/output error\r\n", "earlier"},
+      {"fchmod:EIO", failed + "Input/output error\r\n", "earlier"},
+  };
+  // A sanitizer's runtime must otherwise come first.
+  setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
+  for (const auto& c : cases) {
+    Sandbox box;
+    box.add({{"src/a.mp3", source}, {"out/a.mp3", "earlier"}, {"list.m3u", "src\\a.mp3\r\n"}});
+    setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
+    setenv("LISKO_FAULTS", c.faults, 1);
+    Result result = box.run({"list.m3u", "out/"});
+    unsetenv("LD_PRELOAD");
+    EXPECT_EQ(result.out, c.out) << c.faults;
+    EXPECT_EQ(result.status, c.out == copied ? 0 : 3) << c.faults;
+    EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"}) << c.faults;
+    EXPECT_TRUE(read_file(box / "out/a.mp3") == c.target) << c.faults;
+  }
+}
+
+// nohup lisko: a hangup during a copy neither ends the run nor spoils it.
+TEST(Faults, IgnoredHangupIsRespected) {
+  Sandbox box;
+  box.add({{"src/big.mp3", ""}, {"out/", ""}, {"list.m3u", "src\\big.mp3\r\n"}});
+  const std::uintmax_t size = std::uintmax_t{1} << 28;
+  fs::resize_file(box / "src/big.mp3", size);  // sparse: quick to make
+  signal(SIGHUP, SIG_IGN);
+  pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, open("/dev/null", O_WRONLY), false,
+                            STDERR_FILENO, true);
+  signal(SIGHUP, SIG_DFL);
+  bool copying = false;
+  for (int i = 0; i < 100000 && !copying; ++i) {
+    copying = !names_in(box / "out").empty();
+    if (!copying) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  kill(child, SIGHUP);
+  EXPECT_EQ(wait_for(child), 0);
+  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+  EXPECT_EQ(fs::file_size(box / "out/big.mp3"), size);
+}
+
 TEST(Faults, FileSizeLimitFailsOneCopyAndTheRunGoesOn) {
   Sandbox box;
   box.add({{"src/big.mp3", std::string(200 << 10, 'b')},

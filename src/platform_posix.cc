@@ -70,6 +70,7 @@ long process_id = 0;  // taken once, for the temporary files' names
 // The copies made so far, for flush_copies, and a descriptor of the latest
 // one: any file of theirs names their file system, and a copy is open to
 // lisko where its folder may not be.
+sigset_t stop_signals;  // the signals whose handler removes the temporary file
 bool copies_made = false;
 int latest_copy = -1;
 
@@ -81,7 +82,9 @@ void remove_temp_and_die(int signal_number) {
 
 void remove_temp_on_signals() {
   const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
+  sigemptyset(&stop_signals);
   for (int signal_number : signals) {
+    sigaddset(&stop_signals, signal_number);
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
     if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
@@ -213,9 +216,13 @@ int create_temp(const TargetPlace& place) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     snprintf(own_name, sizeof temp_name - place.prefix_length, ".lisko-%ld-%u.tmp", process_id,
              counter++);
+    // Only a file of our own is for the signal handler to remove, and one
+    // made must not be missed: no signal is taken until it is marked.
+    sigset_t taken;
+    sigprocmask(SIG_BLOCK, &stop_signals, &taken);
     int temp = openat(place.folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    // Only a file of our own is for the signal handler to remove.
     if (temp >= 0) temp_in_use = 1;
+    sigprocmask(SIG_SETMASK, &taken, nullptr);
     if (temp >= 0) return temp;
     if (errno != EEXIST) return -1;
   }

@@ -28,7 +28,7 @@ void write_file(const fs::path& path, const std::string& content) {
 }
 
 pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
-                  bool as_nobody, int err) {
+                  bool as_nobody, int err, bool keep_signals) {
   std::vector<std::string> command;
   if (as_nobody && geteuid() == 0)
     command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -41,7 +41,8 @@ pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, 
   argv.push_back(nullptr);
   pid_t child = fork();
   if (child == 0) {
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(signal_number, SIG_DFL);
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+      if (!keep_signals) signal(signal_number, SIG_DFL);
     if (chdir(folder.c_str()) != 0) _exit(126);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);

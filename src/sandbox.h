@@ -32,9 +32,12 @@ struct Result {
 };
 
 // Starts lisko with args in folder, its stdout on out. as_nobody drops
-// root's privileges, so that file permissions bind it.
+// root's privileges, so that file permissions bind it. The signals that
+// stop a run have their default actions, unless keep_signals leaves them
+// as the caller set them.
 pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::string>& args,
-                  int out, bool as_nobody = false, int err = STDERR_FILENO);
+                  int out, bool as_nobody = false, int err = STDERR_FILENO,
+                  bool keep_signals = false);
 
 // The exit status of child, or -1 when a signal ended it.
 int wait_for(pid_t child);
