@@ -9,7 +9,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env DESTDIR=${stage}
 if(failed)
   message(FATAL_ERROR "cmake --install failed")
 endif()
-foreach(file bin/lisko share/man/man1/lisko.1 share/doc/lisko/README.md share/doc/lisko/LICENSE)
+foreach(file bin/lisko share/man/man1/lisko.1.gz share/doc/lisko/README.md
+             share/doc/lisko/copyright share/doc/lisko/changelog.gz)
   if(NOT EXISTS ${stage}/usr/${file})
     message(FATAL_ERROR "not installed: /usr/${file}")
   endif()

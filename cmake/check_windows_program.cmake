@@ -1,7 +1,9 @@
 # Checks a cross-built lisko.exe with objdump: its format (PE32 or PE32+),
-# the console subsystem, CopyFileA imported from KERNEL32.dll, and no DLL
-# but the system's own, since it is linked statically.
-#   cmake -DOBJDUMP=... -DPROGRAM=.../lisko.exe -DFORMAT=PE32 -P this-file
+# the console subsystem, CopyFileA imported from KERNEL32.dll, no DLL but
+# the system's own (it is linked statically), no debug sections, and its
+# version information and application manifest.
+#   cmake -DOBJDUMP=... -DPROGRAM=.../lisko.exe -DFORMAT=PE32 -DVERSION=1.2.3 -P this-file
+cmake_policy(VERSION 3.25)
 execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}"
                 OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
@@ -28,4 +30,30 @@ string(REGEX MATCH "DLL Name: KERNEL32.dll[^D]*[\t ]CopyFileA\n" copy_import "${
 if(NOT copy_import)
   message(FATAL_ERROR "${PROGRAM} does not import CopyFileA from KERNEL32.dll")
 endif()
-message(STATUS "${PROGRAM}: ${FORMAT} console program importing CopyFileA; DLLs: ${dlls}")
+
+execute_process(COMMAND "${OBJDUMP}" -h "${PROGRAM}" OUTPUT_VARIABLE sections)
+if(sections MATCHES "[\t ](\\.debug[_a-z]*)")
+  message(FATAL_ERROR "${PROGRAM} is not stripped: it has ${CMAKE_MATCH_1}")
+endif()
+# Resource types 16 (version information) and 24 (the manifest).
+string(REGEX MATCH "The .rsrc Resource Directory section:.*" resources "${dump}")
+foreach(type 000010 000018)
+  if(NOT resources MATCHES "Entry: ID: 0x${type}")
+    message(FATAL_ERROR "${PROGRAM} lacks the resource of type 0x${type}")
+  endif()
+endforeach()
+file(STRINGS "${PROGRAM}" version_strings ENCODING UTF-16LE)
+string(JOIN "\n" version_strings ${version_strings})
+foreach(text FileVersion ProductVersion ProductName FileDescription LegalCopyright ${VERSION})
+  string(FIND "${version_strings}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${PROGRAM}'s version information lacks ${text}")
+  endif()
+endforeach()
+file(STRINGS "${PROGRAM}" manifest REGEX "asInvoker|longPathAware|8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
+list(LENGTH manifest found)
+if(found LESS 3)
+  message(FATAL_ERROR "${PROGRAM}'s manifest lacks asInvoker, longPathAware or Windows 10 and 11")
+endif()
+message(STATUS "${PROGRAM}: ${FORMAT} console program importing CopyFileA, stripped, with "
+               "its version information and manifest; DLLs: ${dlls}")

@@ -1,11 +1,14 @@
 # Installing lisko, and its packages: a Debian package of the native build
-# and a .zip of each Windows build. The version comes from project().
+# and a .zip of each Windows build. The version and its date come from
+# CMakeLists.txt.
 include(GNUInstallDirs)
 
 if(WIN32)
-  # A .zip to unpack anywhere: the program with its README and licence.
+  # A .zip to unpack anywhere: the program, a short README with Windows
+  # line ends, and the licence.
+  configure_file(packaging/README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS lisko RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE DESTINATION .)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt LICENSE DESTINATION .)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(CPACK_PACKAGE_FILE_NAME lisko-${PROJECT_VERSION}-windows-x86)
   else()
@@ -13,10 +16,22 @@ if(WIN32)
   endif()
   set(CPACK_GENERATOR ZIP)
 else()
-  configure_file(man/lisko.1.in ${CMAKE_BINARY_DIR}/lisko.1 @ONLY)
+  execute_process(COMMAND date -u -d ${LISKO_DATE} "+%B %-d, %Y" OUTPUT_VARIABLE LISKO_MAN_DATE
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND date -u -R -d ${LISKO_DATE} OUTPUT_VARIABLE LISKO_CHANGELOG_DATE
+                  OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+  configure_file(man/lisko.1.in lisko.1 @ONLY)
+  configure_file(packaging/changelog.in changelog @ONLY)
+  # Installed compressed, as Debian wants them; -n keeps the bytes the
+  # same from build to build.
+  add_custom_command(OUTPUT lisko.1.gz changelog.gz
+                     COMMAND gzip -9nkf lisko.1 changelog
+                     DEPENDS ${CMAKE_BINARY_DIR}/lisko.1 ${CMAKE_BINARY_DIR}/changelog)
+  add_custom_target(compressed_docs ALL DEPENDS lisko.1.gz changelog.gz)
   install(TARGETS lisko RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${CMAKE_BINARY_DIR}/lisko.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${CMAKE_BINARY_DIR}/lisko.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md packaging/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # lisko_<version>_<arch>.deb
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)   # Depends from dpkg-shlibdeps
@@ -28,7 +43,14 @@ set(CPACK_PACKAGE_NAME lisko)
 set(CPACK_PACKAGE_VENDOR "the lisko authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy the files of an M3U playlist to one destination")
 set(CPACK_PACKAGE_DESCRIPTION
-    "lisko copies every file that an M3U playlist lists to one destination (a stick, a player, a folder), under the destination prefix followed by the file's own name, and prints one line per copy.")
+    "lisko copies every file that an M3U playlist lists to one destination,
+such as a stick, a player or a folder, under the destination prefix
+followed by the file's own name, and prints one line per copy.
+.
+It reads playlists written on Windows and on Linux, never writes outside
+the destination's folder, and replaces a file only once its new content
+is safely on the medium.")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
 include(CPack)

@@ -26,7 +26,7 @@ foreach(arch x86 x64)
   add_test(NAME windows-${arch}.inspect
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${LISKO_OBJDUMP_${arch}}
                    -DPROGRAM=${CMAKE_SOURCE_DIR}/build/windows-${arch}/lisko.exe
-                   -DFORMAT=${format} -P ${CMAKE_SOURCE_DIR}/cmake/check_windows_program.cmake)
+                   -DFORMAT=${format} -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/cmake/check_windows_program.cmake)
   set_tests_properties(windows-${arch}.build PROPERTIES FIXTURES_SETUP windows-${arch} TIMEOUT 600)
   set_tests_properties(windows-${arch}.inspect PROPERTIES FIXTURES_REQUIRED windows-${arch})
 endforeach()
