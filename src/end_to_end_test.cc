@@ -227,6 +227,9 @@ TEST(Posix, NamesAndSpecialFiles) {
        "Copying 'm/Artist/../../c.mp3' to out/c.mp3...succeeded\r\n"
        "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n", 0,
        {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}}},
+      {"a file whose size the kernel hides is copied whole", {{"out/", ""}}, "\\proc\\version\r\n",
+       kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
+       {{"out/version", read_file("/proc/version")}}},
       {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
        "Copying '\\dev\\zero' to out/zero...failed: Operation not supported\r\n", 3, {}},
   };

@@ -26,7 +26,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -103,9 +105,10 @@ bool to_posix_name(const char* name, char (&out)[kPathSize]) {
   return true;
 }
 
-// Each way of copying the content returns 0 when it is done, kRefused when
-// the kernel will not copy these two files that way (the next way goes on
-// from where the file offsets stand), or an error.
+// Each way of copying copies up to size bytes from where the file offsets
+// stand, and returns 0 when it has (or the source has ended), kRefused
+// when the kernel will not copy these two files that way (the next way
+// goes on from where the offsets stand), or an error.
 const int kRefused = -1;
 
 // Errors that say the kernel will not copy these two files for us.
@@ -114,15 +117,11 @@ bool is_refusal(int error) {
          error == ENOTSUP;
 }
 
-// The kernel's calls take at most this much at once; 1 GiB keeps the
-// count of calls low without nearing the 2 GiB that some kernels allow.
-const size_t kKernelChunk = size_t{1} << 30;
-
 int copy_by_range(int from, int to, off_t size) {
 #ifdef __linux__
-  // Stop at the source's size: one more call only to hear 0 is wasted.
   for (off_t copied = 0; copied < size;) {
-    ssize_t done = copy_file_range(from, nullptr, to, nullptr, kKernelChunk, 0);
+    ssize_t done =
+        copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - copied), 0);
     if (done > 0) copied += done;
     if (done == 0) return 0;  // the source shrank
     if (done < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
@@ -137,7 +136,7 @@ int copy_by_range(int from, int to, off_t size) {
 int copy_by_sendfile(int from, int to, off_t size) {
 #ifdef __linux__
   for (off_t copied = 0; copied < size;) {
-    ssize_t sent = sendfile(to, from, nullptr, kKernelChunk);
+    ssize_t sent = sendfile(to, from, nullptr, static_cast<size_t>(size - copied));
     if (sent > 0) copied += sent;
     if (sent == 0) return 0;
     if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
@@ -162,27 +161,71 @@ int write_all(int to, const char* data, size_t size) {
   return 0;
 }
 
-// Reads to the end of the source, whatever its size said: a file whose
-// size the kernel hides (in /proc) is copied whole.
-int copy_by_reading(int from, int to) {
+int copy_by_reading(int from, int to, off_t size) {
   // Static: 256 KiB is too much for the stack of every platform, and the
   // run copies one file at a time.
   static char buffer[256 * 1024];
-  for (;;) {
-    ssize_t got = read(from, buffer, sizeof buffer);
+  for (off_t copied = 0; copied < size;) {
+    size_t want = static_cast<size_t>(std::min<off_t>(sizeof buffer, size - copied));
+    ssize_t got = read(from, buffer, want);
     if (got == 0) return 0;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return errno;
     int error = write_all(to, buffer, static_cast<size_t>(got));
     if (error != 0) return error;
+    copied += got;
   }
+  return 0;
+}
+
+int copy_by_way(int way, int from, int to, off_t size) {
+  if (way == 0) return copy_by_range(from, to, size);
+  if (way == 1) return copy_by_sendfile(from, to, size);
+  return copy_by_reading(from, to, size);
+}
+
+// A copy goes in pieces. Once a piece of a file of some size is written,
+// its writeback starts, and lisko waits for the piece before it: so the
+// copy keeps the pace of a slow medium, with two pieces at most in memory,
+// and the flushes that end a copy or the run wait for little. Small files
+// are left to the flush at the end, which writes them out together.
+const off_t kPiece = 8 << 20;
+const off_t kWriteBehindFrom = 1 << 20;
+
+void write_behind(int to, off_t start, off_t length) {
+#ifdef __linux__
+  sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE);
+  if (start >= kPiece)
+    sync_file_range(
+        to, start - kPiece, kPiece,
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#else
+  (void)to, (void)start, (void)length;
+#endif
+}
+
+// Waits for the writeback of the copy before this one, so that a run onto a
+// slow medium keeps its pace from file to file too, one file behind.
+void wait_for_writeback(int copy) {
+#ifdef __linux__
+  if (copy >= 0) sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
+#else
+  (void)copy;
+#endif
 }
 
 int copy_contents(int from, int to, off_t size) {
-  int result = copy_by_range(from, to, size);
-  if (result == kRefused) result = copy_by_sendfile(from, to, size);
-  if (result == kRefused) result = copy_by_reading(from, to);
-  return result;
+  // A size of 0 may be one that the kernel hides (in /proc): read to the end.
+  if (size == 0) return copy_by_reading(from, to, INT64_MAX);
+  int way = 0;
+  for (off_t start = 0; start < size; start += kPiece) {
+    off_t length = std::min(kPiece, size - start);
+    int result;
+    while ((result = copy_by_way(way, from, to, length)) == kRefused) ++way;
+    if (result != 0) return result;
+    if (size >= kWriteBehindFrom) write_behind(to, start, length);
+  }
+  return 0;
 }
 
 // A file system that cannot hold permission bits or times (a FAT stick
@@ -236,6 +279,7 @@ int create_temp(const TargetPlace& place) {
 int fill_temp(int source, const struct stat& source_info, int temp, bool replacing_data) {
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   int error = copy_contents(source, temp, source_info.st_size);
+  wait_for_writeback(latest_copy);
   if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
     error = unless_unsupported(errno);
   if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
