@@ -18,9 +18,13 @@
 // temporary file, so the earlier target stays whole and nothing is left
 // behind. A file that holds data is replaced only once the new data is on
 // the medium, so that after a crash the target is the old file or the new
-// one; and at the end of the run the file system of the copies is flushed,
-// so that once lisko has ended they are all on the medium. In names from the playlist a backslash
-// separates folders, as a slash does: playlists come from Windows and from POSIX systems alike.
+// one; the copy is written out while it is made, so that a run keeps the
+// pace of a slow medium; and at the end of the run the file system of the
+// copies is flushed, so that once lisko has ended they are all on the
+// medium.
+//
+// In names from the playlist a backslash separates folders, as a slash
+// does: playlists come from Windows and from POSIX systems alike.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -69,10 +73,11 @@ int temp_folder = AT_FDCWD;
 char temp_name[kPathSize + 64];
 long process_id = 0;  // taken once, for the temporary files' names
 
+sigset_t stop_signals;  // the signals whose handler removes the temporary file
+
 // The copies made so far, for flush_copies, and a descriptor of the latest
 // one: any file of theirs names their file system, and a copy is open to
 // lisko where its folder may not be.
-sigset_t stop_signals;  // the signals whose handler removes the temporary file
 bool copies_made = false;
 int latest_copy = -1;
 
