@@ -284,11 +284,7 @@ TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
 std::string run_on_terminal(const Sandbox& box, const std::vector<std::string>& args) {
   int terminal = -1;
   int screen = -1;
-  if (openpty(&terminal, &screen, nullptr, nullptr, nullptr) != 0) ADD_FAILURE() << "no pty";
-  struct termios modes;
-  tcgetattr(screen, &modes);
-  cfmakeraw(&modes);
-  tcsetattr(screen, TCSANOW, &modes);
+  if (!open_raw_terminal(&terminal, &screen)) ADD_FAILURE() << "no pty";
   pid_t child = start_lisko(box / "", args, screen);
   close(screen);
   std::string out;

@@ -5,10 +5,8 @@
 // test skips, saying why, where it cannot mount.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -224,11 +222,7 @@ TEST(Media, ReplacedFilesSurviveACrash) {
       ASSERT_EQ(mkfifo((box / "list.m3u").c_str(), 0644), 0);
 
       int terminal = -1, screen = -1;
-      ASSERT_EQ(openpty(&terminal, &screen, nullptr, nullptr, nullptr), 0);
-      struct termios modes;
-      tcgetattr(screen, &modes);
-      cfmakeraw(&modes);
-      tcsetattr(screen, TCSANOW, &modes);
+      ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
       pid_t child = start_lisko(box / "", {"list.m3u", "disk/"}, screen);
       close(screen);
       int playlist = open((box / "list.m3u").c_str(), O_WRONLY);

@@ -3,10 +3,12 @@
 #include "sandbox.h"
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 
 #include <fstream>
 #include <sstream>
@@ -50,6 +52,15 @@ pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, 
     _exit(127);
   }
   return child;
+}
+
+bool open_raw_terminal(int* terminal, int* screen) {
+  if (openpty(terminal, screen, nullptr, nullptr, nullptr) != 0) return false;
+  struct termios modes;
+  tcgetattr(*screen, &modes);
+  cfmakeraw(&modes);
+  tcsetattr(*screen, TCSANOW, &modes);
+  return true;
 }
 
 int wait_for(pid_t child) {

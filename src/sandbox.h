@@ -39,6 +39,10 @@ pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::st
                   int out, bool as_nobody = false, int err = STDERR_FILENO,
                   bool keep_signals = false);
 
+// Opens a pseudo-terminal in raw mode, so that what lisko writes to screen
+// arrives at terminal byte for byte. Returns false where there is none.
+bool open_raw_terminal(int* terminal, int* screen);
+
 // The exit status of child, or -1 when a signal ended it.
 int wait_for(pid_t child);
 
