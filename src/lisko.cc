@@ -76,6 +76,13 @@ void print_playlist_failure(const char* what, const char* m3u_file) {
   show();
 }
 
+// "Skipping 'LINE': ", which the reason follows.
+void print_skipping(const char* line) {
+  print("Skipping '");
+  print_name(line);
+  print("': ");
+}
+
 // Copies one entry line to its target name. Returns false when the entry
 // names a file to copy and it was not copied.
 bool copy_entry(const char* line, const char* dest) {
@@ -83,16 +90,14 @@ bool copy_entry(const char* line, const char* dest) {
   FormResult formed = form_target_name(line, dest, target);
   if (formed == kNoNamePart) return true;
   if (formed == kNotAFileName) {
-    print("Skipping '");
-    print_name(line);
-    print("': the name after its last backslash is not a file name.\r\n");
+    print_skipping(line);
+    print("the name after its last backslash is not a file name.\r\n");
     show();
     return false;
   }
   if (formed == kTargetTooLong) {
-    print("Skipping '");
-    print_name(line);
-    printf("': the target name would be longer than %u characters.\r\n", kTargetNameSize - 1);
+    print_skipping(line);
+    printf("the target name would be longer than %u characters.\r\n", kTargetNameSize - 1);
     show();
     return false;
   }
