@@ -53,8 +53,9 @@ TEST(Faults, FullDiskFailsTheCopyAndLosesNothing) {
 }
 
 // Output to a terminal is written message by message; with the terminal's
-// output stopped (^S), lisko waits at its progress message, after reading
-// the entry and before copying it. The source changes there.
+// output suspended, lisko waits at its progress message, after reading the
+// entry and before copying it. The source changes there. (tcflow acts at
+// once; a ^S typed at the terminal reaches the line discipline later.)
 TEST(Faults, SourceDeletedOrReplacedAfterTheProgressMessage) {
   struct Case {
     const char* what;
@@ -70,29 +71,27 @@ TEST(Faults, SourceDeletedOrReplacedAfterTheProgressMessage) {
   for (const Case& c : cases) {
     Sandbox box;
     box.add({{"src/a.mp3", "old"}, {"out/a.mp3", "earlier"}, {"list.m3u", "src\\a.mp3\r\n"}});
-    int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
-    int screen = open(ptsname(terminal), O_RDWR | O_NOCTTY);
-    struct termios modes;
-    tcgetattr(screen, &modes);
-    cfmakeraw(&modes);
-    modes.c_iflag |= IXON;
-    tcsetattr(screen, TCSANOW, &modes);
-    ASSERT_EQ(write(terminal, "\x13", 1), 1);  // ^S: output stops
+    int terminal, screen;
+    ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
+    ASSERT_EQ(tcflow(screen, TCOOFF), 0);
 
     pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, screen);
-    close(screen);
     std::string syscall_file = "/proc/" + std::to_string(child) + "/syscall";
     std::string writing = std::to_string(SYS_write) + " 0x1 ";
-    for (int i = 0; i < 10000 && read_file(syscall_file).rfind(writing, 0) != 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    bool waiting = false;
+    for (int i = 0; i < 10000 && !waiting; ++i) {
+      waiting = read_file(syscall_file).rfind(writing, 0) == 0;
+      if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(waiting) << "lisko never waited at its progress message";
     if (c.replace) {
       write_file(box / "src/new.mp3", "new");
       fs::rename(box / "src/new.mp3", box / "src/a.mp3");
     } else {
       fs::remove(box / "src/a.mp3");
     }
-    ASSERT_EQ(write(terminal, "\x11", 1), 1);  // ^Q: output goes on
+    ASSERT_EQ(tcflow(screen, TCOON), 0);
+    close(screen);
 
     std::string out;
     char buffer[256];
