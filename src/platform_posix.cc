@@ -32,9 +32,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #ifdef __linux__
 #include <sys/sendfile.h>
@@ -221,7 +221,7 @@ void wait_for_writeback(int copy) {
 
 int copy_contents(int from, int to, off_t size) {
   // A size of 0 may be one that the kernel hides (in /proc): read to the end.
-  if (size == 0) return copy_by_reading(from, to, INT64_MAX);
+  if (size == 0) return copy_by_reading(from, to, std::numeric_limits<off_t>::max());
   int way = 0;
   for (off_t start = 0; start < size; start += kPiece) {
     off_t length = std::min(kPiece, size - start);
@@ -310,8 +310,10 @@ int write_and_rename(int source, const struct stat& source_info, const TargetPla
   if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
   if (error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
-  if (error == 0) keep_for_flush(copy);
-  if (error != 0 && copy >= 0) close(copy);
+  if (error == 0)
+    keep_for_flush(copy);
+  else if (copy >= 0)
+    close(copy);
   return error;
 }
 
