@@ -38,14 +38,14 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
     require(length > 0 && line[0] != '#', "empty and # lines are passed over");
     require(memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr,
             "no line end inside an entry line");
-    FormResult formed = form_target_name(line, dest, target);
+    FormResult formed = form_target_name(line, kCodePage, dest, target);
     if (formed != kTargetFormed) continue;
     size_t target_length = strnlen(target, sizeof target);
     require(target_length < sizeof target, "target name fits its buffer");
     require(strncmp(target, dest, strlen(dest)) == 0, "target name begins with dest");
     const char* name_part = target + strlen(dest);
     require(strpbrk(name_part, kFolderSeparators) == nullptr, "name part holds no separator");
-    require(strpbrk(name_part, kNotInFileNames) == nullptr, "name part is a file name");
+    require(is_file_name(name_part), "name part is a file name");
   }
   fclose(playlist);
 }

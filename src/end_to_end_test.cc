@@ -77,6 +77,7 @@ void check(const Case& c) {
 }
 
 const std::vector<std::string> kListToOut = {"list.m3u", "out/"};
+const std::string kNotAName = "': the name after its last separator is not a file name.\r\n";
 const std::string kLongName(1020, 'n');
 const std::string kDots255 = [] {
   std::string dots;
@@ -172,28 +173,29 @@ TEST(EndToEnd, NamesNeverLeaveTheDestFolder) {
                         {"bundle/q/", ""},
                         {"bundle/y/x", "evil"}};
   const std::string aimed = "a\\../home/.profile\r\na\\../music/song.mp3\r\na\\C:x.mp3\r\n";
-  const std::string not_a_name = "': the name after its last backslash is not a file name.\r\n";
   const std::vector<std::string> to_stick = {"list.m3u", "../stick/"};
+  const std::string names_after_the_last_slash =
+      "Copying 'a\\../home/.profile' to ../stick/.profile...succeeded\r\n"
+      "Copying 'a\\../music/song.mp3' to ../stick/song.mp3...succeeded\r\n";
+  const Files copied = {{"stick/.profile", "evil"}, {"stick/song.mp3", "bad"}};
+  Files with_drive_name = copied;
+  with_drive_name["stick/C:x.mp3"] = "c";
   // clang-format off
-  const Case posix[] = {
-      {"names after the last slash", bundle, aimed, to_stick,
-       "Copying 'a\\../home/.profile' to ../stick/.profile...succeeded\r\n"
-       "Copying 'a\\../music/song.mp3' to ../stick/song.mp3...succeeded\r\n"
-       "Copying 'a\\C:x.mp3' to ../stick/C:x.mp3...succeeded\r\n", 0,
-       {{"stick/.profile", "evil"}, {"stick/song.mp3", "bad"}, {"stick/C:x.mp3", "c"}}, "bundle/"},
+  const Case cases[] = {
+      under_wine()
+          ? Case{"a name part with a colon is refused", bundle, aimed, to_stick,
+                 names_after_the_last_slash + "Skipping 'a\\C:x.mp3" + kNotAName, 3, copied,
+                 "bundle/"}
+          : Case{"names after the last slash", bundle, aimed, to_stick,
+                 names_after_the_last_slash +
+                 "Copying 'a\\C:x.mp3' to ../stick/C:x.mp3...succeeded\r\n", 0,
+                 with_drive_name, "bundle/"},
       {"an empty dest keeps the copy in the current folder", bundle, "q\\../y/x\r\n",
        {"list.m3u", ""}, "Copying 'q\\../y/x' to x...succeeded\r\n", 0, {{"bundle/x", "evil"}},
        "bundle/"},
   };
-  const Case windows[] = {
-      {"a name part with a slash or a colon is refused", bundle, aimed, to_stick,
-       "Skipping 'a\\../home/.profile" + not_a_name + "Skipping 'a\\../music/song.mp3" +
-       not_a_name + "Skipping 'a\\C:x.mp3" + not_a_name, 3, {}, "bundle/"},
-      {"also with an empty dest", bundle, "q\\../y/x\r\n", {"list.m3u", ""},
-       "Skipping 'q\\../y/x" + not_a_name, 3, {}, "bundle/"},
-  };
   // clang-format on
-  for (int i = 0; i < 2; ++i) check(under_wine() ? windows[i] : posix[i]);
+  for (const Case& c : cases) check(c);
 }
 
 TEST(Posix, FailedCopySaysWhy) {
@@ -377,6 +379,93 @@ TEST(Windows, DriveLetterAndForwardSlashes) {
   EXPECT_EQ(result.out, "Copying '" + entry + "' to " + folder + "out/a.mp3...succeeded\r\n");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(read_file(box / "out/a.mp3"), "A");
+}
+
+// The names of today's Windows playlists: UTF-8 beside code-page bytes (the
+// code page here is 1252), forward slashes, and names that Windows would
+// not keep as files in dest's folder.
+TEST(Windows, NamesOfTodaysPlaylists) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "Windows names";
+  }
+  const Files music = {{"src/a.mp3", "A"},
+                       {"src/\xC3\xA9t\xC3\xA9.mp3", "E"},
+                       {"Bj\xC3\xB6rk/J\xC3\xB3ga.mp3", "J"},
+                       {"\xE6\x9B\xB2/\xE6\x97\xA5.mp3", "N"},
+                       {"out/", ""},
+                       {"\xE6\x97\xA5/", ""}};
+  const std::string refused =
+      "src\\nul.mp3\nsrc\\AUX\nsrc\\Con .ogg\nsrc\\com1.txt\n"
+      "src\\conout$\nsrc\\a.mp3.\nsrc\\a.mp3 \n";
+  std::string skipped;
+  for (const char* name : {"nul.mp3", "AUX", "Con .ogg", "com1.txt", "conout$", "a.mp3.", "a.mp3 "})
+    skipped += std::string("Skipping 'src\\") + name + kNotAName;
+  // clang-format off
+  const Case cases[] = {
+      {"UTF-8 names beside a code-page line", music,
+       "Bj\xC3\xB6rk\\J\xC3\xB3ga.mp3\r\n\xE6\x9B\xB2\\\xE6\x97\xA5.mp3\r\nsrc\\\xE9t\xE9.mp3\r\n",
+       kListToOut,
+       "Copying 'Bj\xC3\xB6rk\\J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
+       "Copying '\xE6\x9B\xB2\\\xE6\x97\xA5.mp3' to out/\xE6\x97\xA5.mp3...succeeded\r\n"
+       "Copying 'src\\\xE9t\xE9.mp3' to out/\xE9t\xE9.mp3...succeeded\r\n", 0,
+       {{"out/J\xC3\xB3ga.mp3", "J"}, {"out/\xE6\x97\xA5.mp3", "N"}, {"out/\xC3\xA9t\xC3\xA9.mp3", "E"}}},
+      {"a dest the code page cannot spell", music,
+       "src\\a.mp3\r\nBj\xC3\xB6rk\\J\xC3\xB3ga.mp3\r\n", {"list.m3u", "\xE6\x97\xA5/"},
+       "Copying 'src\\a.mp3' to ?/a.mp3...succeeded\r\n"
+       "Copying 'Bj\xC3\xB6rk\\J\xC3\xB3ga.mp3' to \xE6\x97\xA5/J\xC3\xB3ga.mp3...succeeded\r\n", 0,
+       {{"\xE6\x97\xA5/a.mp3", "A"}, {"\xE6\x97\xA5/J\xC3\xB3ga.mp3", "J"}}},
+      {"forward slashes", music, "src/a.mp3\r\nsrc\\../Bj\xC3\xB6rk/J\xC3\xB3ga.mp3\r\n",
+       kListToOut,
+       "Copying 'src/a.mp3' to out/a.mp3...succeeded\r\n"
+       "Copying 'src\\../Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n", 0,
+       {{"out/a.mp3", "A"}, {"out/J\xC3\xB3ga.mp3", "J"}}},
+      {"devices, and names ending in a dot or a blank", music, refused, kListToOut, skipped, 3, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) check(c);
+}
+
+// In the double-byte code pages the second byte of many characters is a
+// backslash (0x5C). Wine takes the code page from the locale: 932 here.
+TEST(Windows, DoubleByteCodePage) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "Windows names";
+  }
+  Sandbox locales;
+  std::string make = "localedef -i ja_JP -f UTF-8 " + (locales / "ja_JP.UTF-8").string();
+  if (system((make + " >/dev/null 2>&1").c_str()) != 0) {
+    GTEST_SKIP() << "skipped: no ja_JP locale could be made (apt-get install locales)";
+  }
+  const char* was = getenv("LC_ALL");
+  std::string old_locale = was != nullptr ? was : "C.UTF-8";
+  setenv("LOCPATH", (locales / "").c_str(), 1);
+  setenv("LC_ALL", "ja_JP.UTF-8", 1);
+  // 表 is 95 5C, ソ is 83 5C; the half-width ﾃｽ is C3 BD, which is UTF-8 too.
+  const Case c = {"a trail byte is no separator",
+                  {{"m/\xE8\xA1\xA8"
+                    "a.mp3",
+                    "1"},
+                   {"m/\xE3\x82\xBD"
+                    "a.mp3",
+                    "2"},
+                   {"m/\xEF\xBE\x83\xEF\xBD\xBD.mp3", "3"},
+                   {"out/", ""}},
+                  "m\\\x95\\a.mp3\r\nm\\\x83\\a.mp3\r\nm\\\xC3\xBD.mp3\r\n",
+                  kListToOut,
+                  "Copying 'm\\\x95\\a.mp3' to out/\x95\\a.mp3...succeeded\r\n"
+                  "Copying 'm\\\x83\\a.mp3' to out/\x83\\a.mp3...succeeded\r\n"
+                  "Copying 'm\\\xC3\xBD.mp3' to out/\xC3\xBD.mp3...succeeded\r\n",
+                  0,
+                  {{"out/\xE8\xA1\xA8"
+                    "a.mp3",
+                    "1"},
+                   {"out/\xE3\x82\xBD"
+                    "a.mp3",
+                    "2"},
+                   {"out/\xEF\xBE\x83\xEF\xBD\xBD.mp3", "3"}}};
+  check(c);
+  setenv("LC_ALL", old_locale.c_str(), 1);
+  unsetenv("LOCPATH");
 }
 
 }  // namespace

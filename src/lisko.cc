@@ -3,14 +3,15 @@
 // The run:
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
 //   2. Open the playlist.
-//   3. For each entry line: pass over a URL; find its name part, the bytes
-//      after its last folder separator, where the line's first byte does
-//      not count (a line without one names no file in a folder and is
-//      passed over); refuse a name part that is no file name, so that no
-//      target ever leaves the folder that dest names; form the target name,
-//      dest followed directly by the name part; print the progress
-//      message; copy, replacing what is there; finish the line with the
-//      result. A failed copy never ends the run.
+//   3. For each entry line: pass over a URL; ask the platform how its names
+//      are read (on Windows, UTF-8 or the code page); find its name part,
+//      what follows its last folder separator, where the line's first
+//      character does not count (a line without one names no file in a
+//      folder and is passed over); refuse a name part that is no file name,
+//      so that no target ever leaves the folder that dest names; form the
+//      target name, dest followed directly by the name part; print the
+//      progress message; copy, replacing what is there; finish the line
+//      with the result. A failed copy never ends the run.
 //   4. Put the copies on their medium, so that a stick may be pulled the
 //      moment lisko ends; close the playlist and return the status.
 //
@@ -85,13 +86,14 @@ void print_skipping(const char* line) {
 
 // Copies one entry line to its target name. Returns false when the entry
 // names a file to copy and it was not copied.
-bool copy_entry(const char* line, const char* dest) {
+bool copy_entry(const char* line) {
   char target[kTargetNameSize];
-  FormResult formed = form_target_name(line, dest, target);
+  NameCode code = read_entry_as(line);
+  FormResult formed = form_target_name(line, code, dest_in(code), target);
   if (formed == kNoNamePart) return true;
   if (formed == kNotAFileName) {
     print_skipping(line);
-    print("the name after its last backslash is not a file name.\r\n");
+    print("the name after its last separator is not a file name.\r\n");
     show();
     return false;
   }
@@ -107,7 +109,7 @@ bool copy_entry(const char* line, const char* dest) {
   print_name(target);
   print("...");
   show();
-  const char* why = copy_file(line, target);
+  const char* why = copy_file(line, target, code);
   if (why == nullptr) {
     print("succeeded\r\n");
   } else {
@@ -120,7 +122,7 @@ bool copy_entry(const char* line, const char* dest) {
 }
 
 // Copies every entry of the open playlist. Returns the run's status.
-int copy_entries(FILE* playlist, const char* m3u_file, const char* dest) {
+int copy_entries(FILE* playlist, const char* m3u_file) {
   char line[kLineSize];
   bool at_start = true;
   int status = 0;
@@ -135,7 +137,7 @@ int copy_entries(FILE* playlist, const char* m3u_file, const char* dest) {
       printf("Skipping a playlist line longer than %u characters.\r\n", kLineSize - 1);
       show();
       status = 3;
-    } else if (!copy_entry(line, dest)) {
+    } else if (!copy_entry(line)) {
       status = 3;
     }
   }
@@ -151,13 +153,16 @@ bool is_url(const char* line) {
   return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
 }
 
-FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]) {
+FormResult form_target_name(const char* line, NameCode code, const char* dest,
+                            char (&target)[kTargetNameSize]) {
   if (line[0] == '\0' || is_url(line)) return kNoNamePart;
+  // Character by character: in a double-byte code page the second byte of
+  // a character may be a backslash, and is no separator.
   const char* name_part = nullptr;
-  for (const char* at = line + 1; *at != '\0'; ++at)
+  for (const char* at = line + char_length(line, code); *at != '\0'; at += char_length(at, code))
     if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
   if (name_part == nullptr) return kNoNamePart;
-  if (strpbrk(name_part, kNotInFileNames) != nullptr) return kNotAFileName;
+  if (!is_file_name(name_part)) return kNotAFileName;
   size_t dest_length = strlen(dest);
   size_t name_length = strlen(name_part);
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;
@@ -174,7 +179,7 @@ int run_lisko(int argc, char* argv[]) {
   }
   const char* m3u_file = argv[1];
   const char* dest = argv[2];
-  if (strlen(dest) >= kDestSize) {
+  if (strlen(dest) >= kDestSize || !take_dest(dest)) {
     printf("Destination is longer than %u characters.  Exiting LISKO.\r\n", kDestSize - 1);
     show();
     return 1;
@@ -184,7 +189,7 @@ int run_lisko(int argc, char* argv[]) {
     print_playlist_failure("Couldn't open ", m3u_file);
     return 2;
   }
-  int status = copy_entries(playlist, m3u_file, dest);
+  int status = copy_entries(playlist, m3u_file);
   const char* why = flush_copies();
   if (why != nullptr) {
     printf("Couldn't write the copies out to their medium: %s.\r\n", why);

@@ -3,9 +3,15 @@
 #ifndef LISKO_LISKO_H
 #define LISKO_LISKO_H
 
+#include "platform.h"
+
 // Sizes of the run's names: each holds its longest text and a zero.
 constexpr unsigned kDestSize = 256;         // dest: at most 255 characters
 constexpr unsigned kTargetNameSize = 1024;  // a target name: at most 1,023 characters
+
+// The bytes that separate folders in a name from the playlist, on every
+// platform. The name part of an entry is what follows the last of them.
+constexpr char kFolderSeparators[] = "\\/";
 
 // Copies every file that the playlist argv[1] lists to argv[2] followed by
 // the file's name part, printing one progress line per copy. argc counts
@@ -20,7 +26,7 @@ int run_lisko(int argc, char* argv[]);
 enum FormResult {
   kTargetFormed,  // target holds the target name
   kNoNamePart,    // a URL, or no folder separator after the first byte
-  kNotAFileName,  // the name part holds a byte no file name holds here
+  kNotAFileName,  // the name part names no file in dest's folder here
   kTargetTooLong  // dest and the name part do not fit together
 };
 
@@ -28,10 +34,12 @@ enum FormResult {
 // such a line names no file to copy.
 bool is_url(const char* line);
 
-// Forms the target name of an entry line: dest followed directly by the
-// name part, the bytes after the line's last folder separator (its first
-// byte does not count), so that every target lies in the folder that dest
-// names. Stores nothing in target unless the whole name fits.
-FormResult form_target_name(const char* line, const char* dest, char (&target)[kTargetNameSize]);
+// Forms the target name of an entry line whose names are read in code:
+// dest followed directly by the name part, what follows the line's last
+// folder separator (its first character does not count), so that every
+// target lies in the folder that dest names. Stores nothing in target
+// unless the whole name fits.
+FormResult form_target_name(const char* line, NameCode code, const char* dest,
+                            char (&target)[kTargetNameSize]);
 
 #endif

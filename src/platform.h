@@ -9,13 +9,10 @@
 // The longest name copy_file takes, and its zero.
 constexpr unsigned kPathSize = 1024;
 
-// The bytes that separate folders in a name from the playlist. The name
-// part of an entry is what follows the last of them.
-extern const char kFolderSeparators[];
-
-// Bytes that no file name holds on this platform, beyond the separators
-// (a drive or a stream on Windows). A name part holding one names no file.
-extern const char kNotInFileNames[];
+// How the names of one entry line are read. On POSIX systems a name is the
+// bytes it is; on Windows it is read in the ANSI code page, as a program
+// that knows no Unicode reads it, or in UTF-8.
+enum NameCode { kCodePage, kUtf8 };
 
 // Sets up the process for the run, once: standard output gathered in
 // blocks, written as bytes, so that each "\r\n" reaches it as CR LF; a
@@ -30,13 +27,39 @@ bool start_platform();
 // folder.
 FILE* open_playlist(const char* m3u_file);
 
+// Takes dest for the run, once, before any copy. On Windows its UTF-8 form
+// for the lines read in UTF-8 comes from the wide command line, so that it
+// holds what the code page cannot spell. Returns false when a form of it
+// is longer than 255 bytes.
+bool take_dest(const char* dest);
+
+// dest in the form that names read in code are formed with.
+const char* dest_in(NameCode code);
+
+// How the names of line are read: on Windows in UTF-8 where its bytes are
+// UTF-8 beyond plain ASCII and a file of that UTF-8 name exists, and
+// otherwise in the code page; on POSIX always as the bytes they are.
+NameCode read_entry_as(const char* line);
+
+// The bytes of the character that begins at text, read in code: 2 for a
+// double-byte character of the ANSI code page (whose second byte may be a
+// backslash), otherwise 1. Never steps over the terminating zero.
+unsigned char_length(const char* text, NameCode code);
+
+// True when name, the name part of an entry, names a file in dest's folder
+// on this platform. On Windows a drive or a stream (":"), a device (NUL,
+// CON, COM1 and their like, alone or before a dot), and a name ending in a
+// dot or a blank (which Windows drops) name none.
+bool is_file_name(const char* name);
+
 // Copies the file source to the name target, replacing a file that is
 // already there. After a crash the target is the earlier file or the copy,
-// never neither. Both names are as they stand in the playlist and on the
-// command line, at most kPathSize - 1 bytes long. Returns null on success,
-// and otherwise the platform's description of the failure, valid until
-// the next call.
-const char* copy_file(const char* source, const char* target);
+// never neither. Both names are read in code, as they stand in the
+// playlist and on the command line, and target begins with dest_in(code);
+// each is at most kPathSize - 1 bytes long. Returns null on success, and
+// otherwise the platform's description of the failure, valid until the
+// next call.
+const char* copy_file(const char* source, const char* target, NameCode code);
 
 // Puts every copy made so far on its medium, so that a crash or a pulled
 // stick from then on loses none of them. Returns null when they are there

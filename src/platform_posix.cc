@@ -46,9 +46,6 @@
 
 #include "platform.h"
 
-const char kFolderSeparators[] = "\\/";
-const char kNotInFileNames[] = "";
-
 namespace {
 
 // The target's folder is only searched and written, never listed: O_PATH
@@ -80,6 +77,8 @@ sigset_t stop_signals;  // the signals whose handler removes the temporary file
 // lisko where its folder may not be.
 bool copies_made = false;
 int latest_copy = -1;
+
+const char* run_dest = "";  // dest, as given
 
 void remove_temp_and_die(int signal_number) {
   if (temp_in_use) unlinkat(temp_folder, temp_name, 0);
@@ -395,7 +394,21 @@ FILE* open_playlist(const char* m3u_file) {
   return playlist;
 }
 
-const char* copy_file(const char* source, const char* target) {
+// Names are the bytes the file system holds: no code page, no devices.
+bool take_dest(const char* dest) {
+  run_dest = dest;
+  return true;
+}
+
+const char* dest_in(NameCode) { return run_dest; }
+
+NameCode read_entry_as(const char*) { return kCodePage; }
+
+unsigned char_length(const char*, NameCode) { return 1; }
+
+bool is_file_name(const char*) { return true; }
+
+const char* copy_file(const char* source, const char* target, NameCode) {
   char source_path[kPathSize];
   char target_path[kPathSize];
   int error = ENAMETOOLONG;

@@ -1,24 +1,94 @@
 // lisko's platform layer on Windows: the C runtime's own start-up and
-// stdio, and CopyFileA, which copies a file and replaces the target.
+// stdio, and CopyFileA or CopyFileW, which copy a file and replace the
+// target.
+//
+// A playlist's names are bytes in an encoding it does not state. Most
+// playlists written today are UTF-8, which the ANSI calls cannot read: a
+// line whose bytes are UTF-8 beyond plain ASCII, and that names an existing
+// file when read so, is read in UTF-8. Every other line is read in the ANSI
+// code page, as before: a line of code-page bytes can be valid UTF-8 by
+// chance, and then names no file. In the code page the name part is found
+// character by character, since the second byte of a double-byte character
+// may be a backslash.
+//
+// A line read in the code page goes to CopyFileA as it stands where dest is
+// exact in the code page too; otherwise both names are put in UTF-16 for
+// CopyFileW. dest's UTF-16 form comes from the wide command line, so that a
+// folder the code page cannot spell is reached as well.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 
+#include "lisko.h"
 #include "platform.h"
 
+extern "C" {
 // The C runtime splits the command line by the Windows rules and, with
 // this, expands no wildcards: "*.m3u" names a file called *.m3u.
-extern "C" {
 int _dowildcard = 0;
+// The runtime's split of the wide command line, by the same rules.
+int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expand, int* start_info);
 }
 
-// Windows reads "/" as a separator too, but the name part follows the last
-// backslash; one that still holds a "/" or a ":" (a folder, a drive or a
-// stream) is no file name.
-const char kFolderSeparators[] = "\\";
-const char kNotInFileNames[] = "/:";
+namespace {
+
+// dest as the command line gave it: in the code page (the run's argv[2]),
+// in UTF-16 as it was typed, and in UTF-8 for the lines read in UTF-8.
+const char* code_page_dest = "";
+wchar_t wide_dest[kPathSize];
+char utf8_dest[kDestSize];
+bool dest_is_exact = true;  // the code page spells dest as it was typed
+
+// Puts text, read in code, into wide as UTF-16. Returns false when it does
+// not fit, or (in UTF-8) is not UTF-8.
+bool to_wide(const char* text, NameCode code, wchar_t* wide, int size) {
+  UINT code_page = code == kUtf8 ? CP_UTF8 : CP_ACP;
+  DWORD flags = code == kUtf8 ? MB_ERR_INVALID_CHARS : 0;
+  return MultiByteToWideChar(code_page, flags, text, -1, wide, size) > 0;
+}
+
+// target, which begins with dest_in(code), in UTF-16: dest as it was typed,
+// then the name part.
+bool to_wide_target(const char* target, NameCode code, wchar_t (&wide)[kPathSize]) {
+  if (code == kUtf8) return to_wide(target, kUtf8, wide, kPathSize);
+  size_t dest_length = wcslen(wide_dest);
+  wcscpy(wide, wide_dest);
+  return to_wide(target + strlen(code_page_dest), kCodePage, wide + dest_length,
+                 static_cast<int>(kPathSize - dest_length));
+}
+
+// The system's description of the last error, without its line end.
+const char* last_error_text() {
+  static char why[512];
+  DWORD error = GetLastError();
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, why, sizeof why, nullptr);
+  if (length == 0) {
+    snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
+    return why;
+  }
+  while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
+  return why;
+}
+
+// True when name, up to a dot and the blanks before it, is a device's:
+// Windows opens the device for it in every folder.
+bool is_device_name(const char* name) {
+  size_t base = strcspn(name, ".");
+  while (base > 0 && name[base - 1] == ' ') --base;
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : devices)
+    if (base == strlen(device) && _strnicmp(name, device, base) == 0) return true;
+  bool numbered = _strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0;
+  return base == 4 && numbered && isdigit(static_cast<unsigned char>(name[3]));
+}
+
+}  // namespace
 
 bool start_platform() {
   // Binary, so that the messages' own "\r\n" is written as it stands.
@@ -31,18 +101,58 @@ bool start_platform() {
 // fopen shares the file for reading and writing and fails on a folder.
 FILE* open_playlist(const char* m3u_file) { return fopen(m3u_file, "rb"); }
 
-const char* copy_file(const char* source, const char* target) {
-  if (CopyFileA(source, target, FALSE)) return nullptr;
-  static char why[512];
-  DWORD error = GetLastError();
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, why, sizeof why, nullptr);
-  if (length == 0) {
-    snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
-    return why;
+bool take_dest(const char* dest) {
+  code_page_dest = dest;
+  wchar_t from_code_page[kPathSize];
+  if (!to_wide(dest, kCodePage, from_code_page, kPathSize)) return false;
+  int argc = 0;
+  wchar_t** argv = nullptr;
+  wchar_t** env = nullptr;
+  int start_info = 0;
+  const wchar_t* typed = from_code_page;
+  if (__wgetmainargs(&argc, &argv, &env, 0, &start_info) == 0 && argc == 3 &&
+      wcslen(argv[2]) < kPathSize)
+    typed = argv[2];
+  wcscpy(wide_dest, typed);
+  dest_is_exact = wcscmp(typed, from_code_page) == 0;
+  return WideCharToMultiByte(CP_UTF8, 0, wide_dest, -1, utf8_dest, sizeof utf8_dest, nullptr,
+                             nullptr) > 0;
+}
+
+const char* dest_in(NameCode code) { return code == kUtf8 ? utf8_dest : code_page_dest; }
+
+NameCode read_entry_as(const char* line) {
+  bool beyond_ascii = false;
+  for (const char* at = line; *at != '\0'; ++at)
+    if (static_cast<unsigned char>(*at) >= 0x80) beyond_ascii = true;
+  wchar_t wide[kPathSize];
+  if (!beyond_ascii || !to_wide(line, kUtf8, wide, kPathSize)) return kCodePage;
+  return GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES ? kUtf8 : kCodePage;
+}
+
+unsigned char_length(const char* text, NameCode code) {
+  bool lead = code == kCodePage && IsDBCSLeadByte(static_cast<BYTE>(text[0]));
+  return lead && text[1] != '\0' ? 2 : 1;
+}
+
+bool is_file_name(const char* name) {
+  size_t length = strlen(name);
+  if (strchr(name, ':') != nullptr) return false;  // a drive or a stream
+  if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) return false;
+  return !is_device_name(name);
+}
+
+const char* copy_file(const char* source, const char* target, NameCode code) {
+  if (code == kCodePage && dest_is_exact)
+    return CopyFileA(source, target, FALSE) ? nullptr : last_error_text();
+  wchar_t wide_source[kPathSize];
+  wchar_t wide_target[kPathSize];
+  if (!to_wide(source, code, wide_source, kPathSize) ||
+      !to_wide_target(target, code, wide_target)) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return last_error_text();
   }
-  while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
-  return why;
+  return CopyFileW(wide_source, wide_target, FALSE) ? nullptr : last_error_text();
 }
 
 // Windows writes through to removable drives by default: a stick holds

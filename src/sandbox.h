@@ -2,7 +2,7 @@
 // fresh temporary folders.
 //
 // LISKO_PROGRAM names the program to run (the native build by default) and
-// LISKO_RUNNER, when set, the program that runs it (wine64).
+// LISKO_RUNNER, when set, the program that runs it (wine or wine64).
 #ifndef LISKO_SANDBOX_H
 #define LISKO_SANDBOX_H
 
