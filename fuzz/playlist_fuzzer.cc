@@ -1,11 +1,14 @@
-// Feeds arbitrary bytes as a playlist through the line reader and the
-// forming of target names, with dest values of 0, 1, 254 and 255
-// characters, and checks what must always hold of what comes out: above
-// all, that every target is dest followed by a file name, never a path.
+// Feeds arbitrary bytes as a playlist through the line reader, the reading
+// of file: URLs and the forming of target names, with dest values of 0, 1,
+// 254 and 255 characters, and checks what must always hold of what comes
+// out: above all, that every target is dest followed by a file name, never
+// a path. Each input is read as it is and as UTF-16 (behind FF FE), so that
+// the UTF-16 decoding is fuzzed whatever the input begins with.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "line_reader.h"
 #include "lisko.h"
@@ -25,21 +28,22 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
   FILE* playlist = fmemopen(const_cast<uint8_t*>(data), size, "rb");
   if (playlist == nullptr) return;  // fmemopen refuses an empty buffer
   char line[kLineSize];
+  char source[kPathSize];
   char target[kTargetNameSize];
-  bool at_start = true;
+  LineReader reader = {playlist, kNotYetRead, -1};
   size_t entries = 0;
-  for (LineStatus status;
-       (status = next_entry_line(playlist, line, &at_start)) != kEndOfPlaylist;) {
+  for (LineStatus status; (status = next_entry_line(&reader, line)) != kEndOfPlaylist;) {
     require(status != kReadFailed, "a memory stream cannot fail");
     require(++entries <= size, "more lines than bytes");
-    if (status == kLineTooLong) continue;
+    if (status == kLineTooLong || status == kLineNotText) continue;
     size_t length = strnlen(line, sizeof line);
     require(length < sizeof line, "entry line fits its buffer");
     require(length > 0 && line[0] != '#', "empty and # lines are passed over");
     require(memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr,
             "no line end inside an entry line");
-    FormResult formed = form_target_name(line, kCodePage, dest, target);
-    if (formed != kTargetFormed) continue;
+    if (find_source(line, source) != kFormed) continue;
+    require(strlen(source) <= length, "a source is never longer than its line");
+    if (form_target_name(source, kCodePage, dest, target) != kFormed) continue;
     size_t target_length = strnlen(target, sizeof target);
     require(target_length < sizeof target, "target name fits its buffer");
     require(strncmp(target, dest, strlen(dest)) == 0, "target name begins with dest");
@@ -63,6 +67,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  for (const char* dest : dests) check_playlist(data, size, dest);
+  std::vector<uint8_t> as_utf16 = {0xFF, 0xFE};
+  as_utf16.insert(as_utf16.end(), data, data + size);
+  for (const char* dest : dests) {
+    check_playlist(data, size, dest);
+    check_playlist(as_utf16.data(), as_utf16.size(), dest);
+  }
   return 0;
 }

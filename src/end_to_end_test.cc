@@ -155,6 +155,25 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        {{"out/c.mp3", "C"}}},
       {"a 0x00 byte cuts the line", music, std::string("src\\a.mp3\0junk\r\n", 16), kListToOut,
        "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
+      {"UTF-16LE with CR LF", {{"src/\xC3\xA9.mp3", "E"}, {"out/", ""}},
+       utf16(u"#EXTM3U\r\nsrc\\\u00E9.mp3\r\n"), kListToOut,
+       "Copying 'src\\\xC3\xA9.mp3' to out/\xC3\xA9.mp3...succeeded\r\n", 0,
+       {{"out/\xC3\xA9.mp3", "E"}}},
+      {"UTF-16BE with LF, and a line that is not UTF-16", music,
+       utf16(u"src\\a.mp3\nsrc\\\xD800.mp3\nsrc\\b.mp3", true), kListToOut,
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
+       "Skipping a playlist line that is not valid UTF-16.\r\n"
+       "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n", 3,
+       {{"out/a.mp3", "A"}, {"out/b.mp3", "B"}}},
+      {"file: URLs of this host", {{"m/My Song.mp3", "S"}, {"m/\xC3\xA9.mp3", "E"},
+       {"m/Artist/", ""}, {"c.mp3", "C"}, {"out/", ""}},
+       "file://{box}/m/My%20Song.mp3\nfile://{box}/m/%C3%A9.mp3\n"
+       "FILE://LocalHost{box}/m/Artist%2F..%2F..%2Fc.mp3\nfile://{box}/m/b%00.mp3\n", kListToOut,
+       "Copying 'file://{box}/m/My%20Song.mp3' to out/My Song.mp3...succeeded\r\n"
+       "Copying 'file://{box}/m/%C3%A9.mp3' to out/\xC3\xA9.mp3...succeeded\r\n"
+       "Copying 'FILE://LocalHost{box}/m/Artist%2F..%2F..%2Fc.mp3' to out/c.mp3...succeeded\r\n"
+       "Skipping 'file://{box}/m/b%00.mp3" + kNotAName, 3,
+       {{"out/My Song.mp3", "S"}, {"out/\xC3\xA9.mp3", "E"}, {"out/c.mp3", "C"}}},
   };
   // clang-format on
   for (const Case& c : cases) check(c);
@@ -222,7 +241,7 @@ TEST(Posix, NamesAndSpecialFiles) {
       {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"},
        {"c.mp3", "3"}, {"out/", ""}},
        "#EXTM3U\n{box}/m/Artist/01 Song.mp3\nm/b.mp3\nm/Artist/../../c.mp3\n"
-       "m\\Artist/01 Song.mp3\nhttp://radio.invalid/live\nfile:///m/b.mp3\n"
+       "m\\Artist/01 Song.mp3\nhttp://radio.invalid/live\nfile://server/m/b.mp3\n"
        "HTTPS://x.invalid/y.mp3\nbare.mp3\n", kListToOut,
        "Copying '{box}/m/Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
        "Copying 'm/b.mp3' to out/b.mp3...succeeded\r\n"
@@ -420,6 +439,8 @@ TEST(Windows, NamesOfTodaysPlaylists) {
        "Copying 'src\\../Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n", 0,
        {{"out/a.mp3", "A"}, {"out/J\xC3\xB3ga.mp3", "J"}}},
       {"devices, and names ending in a dot or a blank", music, refused, kListToOut, skipped, 3, {}},
+      {"a file: URL with a drive letter", music, "file:///Z:{box}/src/a.mp3\r\n", kListToOut,
+       "Copying 'file:///Z:{box}/src/a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
   };
   // clang-format on
   for (const Case& c : cases) check(c);

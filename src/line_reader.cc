@@ -1,40 +1,132 @@
 // The playlist line reader.
 //
-// Bytes are read one at a time from the buffered stream and stored into
-// the caller's line buffer until a line end. After a CR the next byte is
-// taken only if it is an LF, and otherwise put back to begin the next line.
-// A line that does not fit the buffer is read to its end without storing
-// any more of it. Lines that name no entry are read whole and passed over.
+// Units, bytes or UTF-16 code units, are read one at a time from the
+// buffered stream, and each character is stored into the caller's line
+// buffer (a UTF-16 one as its UTF-8 bytes) until a line end. After a CR the
+// next unit is taken only if it is an LF, and otherwise held to begin the
+// next line. A line that does not fit the buffer is read to its end without
+// storing any more of it. Lines that name no entry are read whole and
+// passed over.
 #include "line_reader.h"
+
+#include <cstring>
 
 namespace {
 
-const unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
+const long kNothingHeld = -1;
+const long kNotText = 0x110000;  // past every character: a lone surrogate
+const long kReplacement = 0xFFFD;
 
-// Consumes a UTF-8 byte-order mark at the start of the playlist. When the
-// first bytes only begin like one, they begin the first line instead: they
-// are stored in line and their count is returned.
-unsigned skip_byte_order_mark(FILE* playlist, char (&line)[kLineSize]) {
-  unsigned matched = 0;
-  while (matched < sizeof kByteOrderMark) {
-    int byte = getc(playlist);
-    if (byte != kByteOrderMark[matched]) {
-      if (byte != EOF) ungetc(byte, playlist);
-      break;
+// Reads the byte-order mark at the start of the playlist and sets the
+// encoding. When the first bytes only begin like a mark, they begin the
+// first line instead: they are stored in line and their count is returned.
+unsigned read_byte_order_mark(LineReader* reader, char (&line)[kLineSize]) {
+  FILE* playlist = reader->playlist;
+  reader->encoding = kBytes;
+  int byte = getc(playlist);
+  if (byte == 0xFF || byte == 0xFE) {
+    int second = getc(playlist);
+    if (second == (byte == 0xFF ? 0xFE : 0xFF)) {
+      reader->encoding = byte == 0xFF ? kUtf16Le : kUtf16Be;
+      return 0;
     }
-    line[matched++] = static_cast<char>(byte);
+    line[0] = static_cast<char>(byte);
+    if (second != EOF) ungetc(second, playlist);
+    return 1;
   }
-  return matched == sizeof kByteOrderMark ? 0 : matched;
+  const unsigned char utf8_mark[] = {0xEF, 0xBB, 0xBF};
+  unsigned matched = 0;
+  while (byte == utf8_mark[matched]) {
+    line[matched++] = static_cast<char>(byte);
+    if (matched == sizeof utf8_mark) return 0;
+    byte = getc(playlist);
+  }
+  if (byte != EOF) ungetc(byte, playlist);
+  return matched;
 }
 
-// Reads one byte of the playlist, with each line end (CR LF, a lone CR or
-// a lone LF) read as one LF.
-int read_byte(FILE* playlist) {
-  int byte = getc(playlist);
-  if (byte != '\r') return byte;
-  int next = getc(playlist);
-  if (next != '\n' && next != EOF) ungetc(next, playlist);
+// Reads one byte or UTF-16 code unit; a lone last byte of UTF-16 is dropped.
+long read_unit(LineReader* reader) {
+  if (reader->held != kNothingHeld) {
+    long unit = reader->held;
+    reader->held = kNothingHeld;
+    return unit;
+  }
+  int first = getc(reader->playlist);
+  if (reader->encoding == kBytes || first == EOF) return first;
+  int second = getc(reader->playlist);
+  if (second == EOF) return EOF;
+  return reader->encoding == kUtf16Le ? first | second << 8 : first << 8 | second;
+}
+
+// Reads one unit, with each line end (CR LF, a lone CR or a lone LF) read
+// as one LF.
+long read_unit_or_line_end(LineReader* reader) {
+  long unit = read_unit(reader);
+  if (unit != '\r') return unit;
+  long next = read_unit(reader);
+  if (next != '\n' && next != EOF) reader->held = next;
   return '\n';
+}
+
+// Reads one character: a byte, or a UTF-16 character with its surrogates
+// joined, or kNotText for a surrogate without its pair.
+long read_char(LineReader* reader) {
+  long unit = read_unit_or_line_end(reader);
+  if (reader->encoding == kBytes || unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit >= 0xDC00) return kNotText;
+  long low = read_unit(reader);
+  if (low >= 0xDC00 && low <= 0xDFFF) return 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+  if (low != EOF) reader->held = low;
+  return kNotText;
+}
+
+// Puts character c into bytes as UTF-8; returns how many bytes it takes.
+unsigned to_utf8(long c, unsigned char (&bytes)[4]) {
+  if (c < 0x80) {
+    bytes[0] = static_cast<unsigned char>(c);
+    return 1;
+  }
+  const unsigned char lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
+  unsigned count = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+  for (unsigned i = count - 1; i > 0; --i, c >>= 6)
+    bytes[i] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  bytes[0] = static_cast<unsigned char>(lead_bits[count] | c);
+  return count;
+}
+
+// Stores character c in line after its *length bytes: a byte as it is, a
+// character of UTF-16 as UTF-8. Returns false when it does not fit.
+bool store(long c, PlaylistEncoding encoding, char (&line)[kLineSize], unsigned* length) {
+  unsigned char bytes[4] = {static_cast<unsigned char>(c)};
+  unsigned count = encoding == kBytes ? 1 : to_utf8(c, bytes);
+  if (*length + count > kLineSize - 1) return false;
+  memcpy(line + *length, bytes, count);
+  *length += count;
+  return true;
+}
+
+// Reads one line, whatever it holds, up to and including its line end,
+// into line after the *length bytes already stored there (the start of a
+// byte-order mark that was not one). Sets *length to the bytes stored and
+// zero-terminates them. Reports the end of the playlist only when no
+// character of a line was read.
+LineStatus read_raw_line(LineReader* reader, char (&line)[kLineSize], unsigned* length) {
+  bool too_long = false;
+  bool not_text = false;
+  long c;
+  while ((c = read_char(reader)) != '\n' && c != EOF) {
+    if (c == kNotText) {
+      not_text = true;
+      c = kReplacement;  // so that what is stored is never taken for a "#" line
+    }
+    if (too_long || !store(c, reader->encoding, line, length)) too_long = true;
+  }
+  if (c == EOF && ferror(reader->playlist)) return kReadFailed;
+  if (c == EOF && *length == 0) return kEndOfPlaylist;
+  line[*length] = '\0';
+  if (too_long) return kLineTooLong;
+  return not_text ? kLineNotText : kEntryLine;
 }
 
 bool is_passed_over(const char* line, unsigned length) {
@@ -43,29 +135,11 @@ bool is_passed_over(const char* line, unsigned length) {
 
 }  // namespace
 
-LineStatus read_raw_line(FILE* playlist, char (&line)[kLineSize], unsigned* length) {
-  bool too_long = false;
-  int byte;
-  while ((byte = read_byte(playlist)) != '\n' && byte != EOF) {
-    if (*length < kLineSize - 1)
-      line[(*length)++] = static_cast<char>(byte);
-    else
-      too_long = true;
-  }
-  if (byte == EOF && ferror(playlist)) return kReadFailed;
-  if (byte == EOF && *length == 0) return kEndOfPlaylist;
-  line[*length] = '\0';
-  return too_long ? kLineTooLong : kEntryLine;
-}
-
-LineStatus next_entry_line(FILE* playlist, char (&line)[kLineSize], bool* at_start) {
+LineStatus next_entry_line(LineReader* reader, char (&line)[kLineSize]) {
   unsigned length = 0;
-  if (*at_start) {
-    *at_start = false;
-    length = skip_byte_order_mark(playlist, line);
-  }
+  if (reader->encoding == kNotYetRead) length = read_byte_order_mark(reader, line);
   for (;;) {
-    LineStatus status = read_raw_line(playlist, line, &length);
+    LineStatus status = read_raw_line(reader, line, &length);
     if (status == kEndOfPlaylist || status == kReadFailed) return status;
     if (!is_passed_over(line, length)) return status;
     length = 0;

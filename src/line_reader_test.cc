@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "sandbox.h"
+
 namespace {
 
 const char kTooLong[] = "<too long>";
+const char kNotText[] = "<not text>";
 
 // Everything the reader hands over for these playlist bytes, up to the end.
 std::vector<std::string> read_all(const std::string& bytes) {
@@ -17,14 +20,13 @@ std::vector<std::string> read_all(const std::string& bytes) {
   rewind(playlist);
   std::vector<std::string> lines;
   char line[kLineSize];
-  bool at_start = true;
-  for (LineStatus status;
-       (status = next_entry_line(playlist, line, &at_start)) != kEndOfPlaylist;) {
+  LineReader reader = {playlist, kNotYetRead, -1};
+  for (LineStatus status; (status = next_entry_line(&reader, line)) != kEndOfPlaylist;) {
     if (status == kReadFailed) {
       lines.push_back("<read failed>");
       break;
     }
-    lines.push_back(status == kLineTooLong ? kTooLong : line);
+    lines.push_back(status == kLineTooLong ? kTooLong : status == kLineNotText ? kNotText : line);
   }
   fclose(playlist);
   return lines;
@@ -39,6 +41,8 @@ struct Case {
 TEST(LineReader, HandsOverEntryLines) {
   const std::string bom = "\xEF\xBB\xBF";
   const std::string longest(1023, 'x');
+  std::string accents;  // 511 times U+00E9: 1,022 bytes of UTF-8
+  for (int i = 0; i < 511; ++i) accents += "\xC3\xA9";
   // clang-format off
   const Case cases[] = {
       {"empty playlist", "", {}},
@@ -67,6 +71,19 @@ TEST(LineReader, HandsOverEntryLines) {
       {"too long without any line end", std::string(5000, 'z'), {kTooLong}},
       {"too long # and 0x00 lines are passed over silently",
        "#" + longest + "\n" + std::string(1, '\0') + longest + "\na", {"a"}},
+      {"FF or FE without its pair is content", "\xFFx\\y\n\xFE", {"\xFFx\\y", "\xFE"}},
+      {"UTF-16LE with CR LF, handed over in UTF-8",
+       utf16(u"#EXTM3U\r\nM\\Bj\u00F6rk.mp3\r\n\r\n\u97F3\\x\ry\r"),
+       {"M\\Bj\xC3\xB6rk.mp3", "\xE9\x9F\xB3\\x", "y"}},
+      {"UTF-16BE with LF, a character beyond 16 bits", utf16(u"a\\\U0001F3B5.mp3\nb", true),
+       {"a\\\xF0\x9F\x8E\xB5.mp3", "b"}},
+      {"unpaired surrogates; a # line is passed over whatever it holds",
+       utf16(u"a\xD800\r\n\xDC00\n#\xD800\nb\xD800\xD800\xDC00\n"), {kNotText, kNotText, kNotText}},
+      {"0x0000 cuts a UTF-16 line, and a lone last byte is dropped",
+       utf16(std::u16string(u"a\\b\0c\nd", 7)) + "\x01", {"a\\b", "d"}},
+      {"UTF-16 lines are as long as their UTF-8",
+       utf16(std::u16string(511, u'\u00E9') + u"x\n" + std::u16string(512, u'\u00E9')),
+       {accents + "x", kTooLong}},
   };
   // clang-format on
   for (const Case& c : cases) EXPECT_EQ(read_all(c.bytes), c.lines) << c.what;
@@ -78,8 +95,8 @@ TEST(LineReader, ReportsAFailedRead) {
   fflush(playlist);
   FILE* write_only = fdopen(dup(fileno(playlist)), "w");  // reading it fails
   char line[kLineSize];
-  bool at_start = true;
-  EXPECT_EQ(next_entry_line(write_only, line, &at_start), kReadFailed);
+  LineReader reader = {write_only, kNotYetRead, -1};
+  EXPECT_EQ(next_entry_line(&reader, line), kReadFailed);
   fclose(write_only);
   fclose(playlist);
 }

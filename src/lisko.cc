@@ -84,32 +84,38 @@ void print_skipping(const char* line) {
   print("': ");
 }
 
-// Copies one entry line to its target name. Returns false when the entry
-// names a file to copy and it was not copied.
-bool copy_entry(const char* line) {
-  char target[kTargetNameSize];
-  NameCode code = read_entry_as(line);
-  FormResult formed = form_target_name(line, code, dest_in(code), target);
+// Says why an entry line whose target could not be formed is not copied,
+// where it names a file to copy. Returns false when it does.
+bool report_not_formed(const char* line, FormResult formed) {
   if (formed == kNoNamePart) return true;
-  if (formed == kNotAFileName) {
-    print_skipping(line);
+  print_skipping(line);
+  if (formed == kNotAFileName)
     print("the name after its last separator is not a file name.\r\n");
-    show();
-    return false;
-  }
-  if (formed == kTargetTooLong) {
-    print_skipping(line);
+  else
     printf("the target name would be longer than %u characters.\r\n", kTargetNameSize - 1);
-    show();
-    return false;
+  show();
+  return false;
+}
+
+// Copies the file that one entry line names to its target name. Returns
+// false when the entry names a file to copy and it was not copied.
+bool copy_entry(const char* line) {
+  char source[kPathSize];
+  char target[kTargetNameSize];
+  NameCode code = kCodePage;
+  FormResult formed = find_source(line, source);
+  if (formed == kFormed) {
+    code = read_entry_as(source);
+    formed = form_target_name(source, code, dest_in(code), target);
   }
+  if (formed != kFormed) return report_not_formed(line, formed);
   print("Copying '");
   print_name(line);
   print("' to ");
   print_name(target);
   print("...");
   show();
-  const char* why = copy_file(line, target, code);
+  const char* why = copy_file(source, target, code);
   if (why == nullptr) {
     print("succeeded\r\n");
   } else {
@@ -124,10 +130,10 @@ bool copy_entry(const char* line) {
 // Copies every entry of the open playlist. Returns the run's status.
 int copy_entries(FILE* playlist, const char* m3u_file) {
   char line[kLineSize];
-  bool at_start = true;
+  LineReader reader = {playlist, kNotYetRead, -1};
   int status = 0;
   for (;;) {
-    LineStatus got = next_entry_line(playlist, line, &at_start);
+    LineStatus got = next_entry_line(&reader, line);
     if (got == kEndOfPlaylist) return status;
     if (got == kReadFailed) {
       print_playlist_failure("Couldn't read ", m3u_file);
@@ -137,10 +143,45 @@ int copy_entries(FILE* playlist, const char* m3u_file) {
       printf("Skipping a playlist line longer than %u characters.\r\n", kLineSize - 1);
       show();
       status = 3;
+    } else if (got == kLineNotText) {
+      print("Skipping a playlist line that is not valid UTF-16.\r\n");
+      show();
+      status = 3;
     } else if (!copy_entry(line)) {
       status = 3;
     }
   }
+}
+
+// True when text begins with prefix, a lowercase ASCII text, in any case.
+bool begins_with_in_any_case(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix)
+    if (tolower(static_cast<unsigned char>(*text)) != *prefix) return false;
+  return true;
+}
+
+int hex_value(char digit) {
+  return isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : tolower(digit) - 'a' + 10;
+}
+
+// Copies text into out with every %XX (two hex digits) decoded to its
+// byte; any other "%" stays. Returns false where a byte decodes to 0x00,
+// which no name holds, or (never, as out is larger than any entry line)
+// where out is full.
+bool percent_decode(const char* text, char (&out)[kPathSize]) {
+  size_t length = 0;
+  for (; *text != '\0'; ++text) {
+    char byte = *text;
+    if (byte == '%' && isxdigit(static_cast<unsigned char>(text[1])) &&
+        isxdigit(static_cast<unsigned char>(text[2]))) {
+      byte = static_cast<char>(hex_value(text[1]) << 4 | hex_value(text[2]));
+      text += 2;
+    }
+    if (byte == '\0' || length + 1 >= sizeof out) return false;
+    out[length++] = byte;
+  }
+  out[length] = '\0';
+  return true;
 }
 
 }  // namespace
@@ -153,13 +194,33 @@ bool is_url(const char* line) {
   return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
 }
 
-FormResult form_target_name(const char* line, NameCode code, const char* dest,
+FormResult find_source(const char* line, char (&source)[kPathSize]) {
+  if (!is_url(line)) {
+    size_t length = strlen(line);
+    if (length >= sizeof source) return kTargetTooLong;  // never: an entry line fits
+    memcpy(source, line, length + 1);
+    return kFormed;
+  }
+  if (!begins_with_in_any_case(line, "file://")) return kNoNamePart;
+  const char* host = line + strlen("file://");
+  const char* path = strchr(host, '/');
+  if (path == nullptr) return kNoNamePart;
+  size_t host_length = static_cast<size_t>(path - host);
+  bool on_other_host = host_length > 0 && !(host_length == strlen("localhost") &&
+                                            begins_with_in_any_case(host, "localhost"));
+  // A file on another host is "//HOST/PATH", as Windows names a share.
+  if (!percent_decode(on_other_host ? host - 2 : path, source)) return kNotAFileName;
+  return localize_url_path(source, on_other_host) ? kFormed : kNoNamePart;
+}
+
+FormResult form_target_name(const char* source, NameCode code, const char* dest,
                             char (&target)[kTargetNameSize]) {
-  if (line[0] == '\0' || is_url(line)) return kNoNamePart;
+  if (source[0] == '\0') return kNoNamePart;
   // Character by character: in a double-byte code page the second byte of
   // a character may be a backslash, and is no separator.
   const char* name_part = nullptr;
-  for (const char* at = line + char_length(line, code); *at != '\0'; at += char_length(at, code))
+  for (const char* at = source + char_length(source, code); *at != '\0';
+       at += char_length(at, code))
     if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
   if (name_part == nullptr) return kNoNamePart;
   if (!is_file_name(name_part)) return kNotAFileName;
@@ -168,7 +229,7 @@ FormResult form_target_name(const char* line, NameCode code, const char* dest,
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;
   memcpy(target, dest, dest_length);
   memcpy(target + dest_length, name_part, name_length + 1);
-  return kTargetFormed;
+  return kFormed;
 }
 
 int run_lisko(int argc, char* argv[]) {

@@ -46,6 +46,13 @@ NameCode read_entry_as(const char* line);
 // backslash), otherwise 1. Never steps over the terminating zero.
 unsigned char_length(const char* text, NameCode code);
 
+// Turns path, the %XX-decoded path of a file: URL ("/..."), or "//HOST/..."
+// where the URL names another host, into this platform's name of the file,
+// in place. Returns false where it names no file here. On Windows
+// "/C:/a.mp3" names C:\a.mp3 and "//server/share/a.mp3" names
+// \\server\share\a.mp3; on POSIX a file on another host is none of ours.
+bool localize_url_path(char (&path)[kPathSize], bool on_other_host);
+
 // True when name, the name part of an entry, names a file in dest's folder
 // on this platform. On Windows a drive or a stream (":"), a device (NUL,
 // CON, COM1 and their like, alone or before a dot), and a name ending in a

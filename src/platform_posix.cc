@@ -406,6 +406,8 @@ NameCode read_entry_as(const char*) { return kCodePage; }
 
 unsigned char_length(const char*, NameCode) { return 1; }
 
+bool localize_url_path(char (&)[kPathSize], bool on_other_host) { return !on_other_host; }
+
 bool is_file_name(const char*) { return true; }
 
 const char* copy_file(const char* source, const char* target, NameCode) {

@@ -135,6 +135,14 @@ unsigned char_length(const char* text, NameCode code) {
   return lead && text[1] != '\0' ? 2 : 1;
 }
 
+bool localize_url_path(char (&path)[kPathSize], bool on_other_host) {
+  bool drive = path[0] == '/' && isalpha(static_cast<unsigned char>(path[1])) && path[2] == ':';
+  if (!on_other_host && drive) memmove(path, path + 1, strlen(path));
+  for (char* at = path; *at != '\0'; ++at)
+    if (*at == '/') *at = '\\';
+  return true;
+}
+
 bool is_file_name(const char* name) {
   size_t length = strlen(name);
   if (strchr(name, ':') != nullptr) return false;  // a drive or a stream

@@ -24,6 +24,16 @@ std::string read_file(const fs::path& path) {
   return content.str();
 }
 
+std::string utf16(const std::u16string& text, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char16_t unit : text) {
+    char low = static_cast<char>(unit & 0xFF);
+    char high = static_cast<char>(unit >> 8);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
 void write_file(const fs::path& path, const std::string& content) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;

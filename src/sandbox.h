@@ -22,6 +22,9 @@ bool under_wine();
 
 std::string read_file(const std::filesystem::path& path);
 
+// text as the bytes of a UTF-16 playlist, with its byte-order mark.
+std::string utf16(const std::u16string& text, bool big_endian = false);
+
 // Writes content to path, making the folders above it.
 void write_file(const std::filesystem::path& path, const std::string& content);
 
