@@ -13,7 +13,8 @@ enable_testing()
 find_package(GTest)
 if(GTest_FOUND)
   include(GoogleTest)
-  add_executable(lisko_tests src/line_reader_test.cc src/end_to_end_test.cc src/faults_test.cc
+  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/end_to_end_test.cc
+                             src/faults_test.cc
                              src/media_test.cc
                              src/sandbox.cc)
   target_link_libraries(lisko_tests PRIVATE lisko_lib GTest::gtest_main)
@@ -66,6 +67,7 @@ if(LISKO_CLANG_TIDY)
                    "--checks=-*,readability-function-cognitive-complexity,readability-function-size"
                    "--config={CheckOptions: [{key: readability-function-cognitive-complexity.Threshold, value: 15}, {key: readability-function-size.LineThreshold, value: 60}]}"
                    ${CMAKE_SOURCE_DIR}/src/lisko.cc ${CMAKE_SOURCE_DIR}/src/line_reader.cc
+                   ${CMAKE_SOURCE_DIR}/src/names.cc
                    ${CMAKE_SOURCE_DIR}/${LISKO_PLATFORM_SOURCE} ${CMAKE_SOURCE_DIR}/src/main.cc)
 else()
   add_skipped_test(lint.function_size "no clang-tidy (apt-get install clang-tidy)")

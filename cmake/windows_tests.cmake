@@ -46,7 +46,11 @@ foreach(arch x86 x64)
   endif()
   set(wine_environment WINEPREFIX=${CMAKE_BINARY_DIR}/wine-${arch} WINEARCH=${wine_arch}
                        WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8)
-  add_test(NAME wine-${arch}.prefix COMMAND ${LISKO_WINE_${arch}} wineboot --init)
+  # The prefix, and then its server kept for the suite: a program started
+  # while the server of the one before is shutting down can fail to start.
+  add_test(NAME wine-${arch}.prefix
+           COMMAND sh -c "/usr/lib/wine/wineserver -k; \"$0\" wineboot --init && /usr/lib/wine/wineserver -w && /usr/lib/wine/wineserver -p30 </dev/null >/dev/null 2>&1"
+                   ${LISKO_WINE_${arch}})
   add_test(NAME wine-${arch}.end_to_end COMMAND lisko_tests --gtest_filter=EndToEnd.*:Windows.*)
   set_tests_properties(wine-${arch}.prefix PROPERTIES FIXTURES_SETUP wine-${arch} TIMEOUT 300
                        ENVIRONMENT "${wine_environment}")

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "line_reader.h"
-#include "lisko.h"
+#include "names.h"
 #include "platform.h"
 
 namespace {

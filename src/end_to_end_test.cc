@@ -16,19 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// True when text matches pattern, where each "*" stands for any run of
-// bytes within one line: the system's own text after "failed: ".
-bool matches(const char* pattern, const char* text) {
-  if (*pattern == '\0') return *text == '\0';
-  if (*pattern == '*') {
-    for (const char* rest = text;; ++rest) {
-      if (matches(pattern + 1, rest)) return rest != text;
-      if (*rest == '\0' || *rest == '\r' || *rest == '\n') return false;
-    }
-  }
-  return *pattern == *text && matches(pattern + 1, text + 1);
-}
-
 const char kUsage[] =
     "Usage: Lisko [m3uFile] [dest]\r\n"
     " where m3uFile is a valid mp3 playlist and\r\n"
@@ -65,7 +52,7 @@ void check(const Case& c) {
   std::string out = with_box(c.out, box);
   EXPECT_TRUE(matches(out.c_str(), result.out.c_str()))
       << c.what << "\nexpected: " << out << "\nactual:   " << result.out;
-  EXPECT_EQ(result.status, c.status) << c.what;
+  EXPECT_EQ(result.status, c.status) << c.what << "\nstandard error: " << result.err;
   if (!under_wine()) {
     EXPECT_EQ(result.err, "") << c.what << ": nothing goes to standard error";
   }

@@ -3,10 +3,11 @@
 // The run:
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
 //   2. Open the playlist.
-//   3. For each entry line: pass over a URL; ask the platform how its names
-//      are read (on Windows, UTF-8 or the code page); find its name part,
-//      what follows its last folder separator, where the line's first
-//      character does not count (a line without one names no file in a
+//   3. For each entry line: find the file it names, the line itself or the
+//      path of a file: URL (any other URL is passed over); ask the platform
+//      how its names are read (on Windows, UTF-8 or the code page); find its
+//      name part, what follows its last folder separator, where the first
+//      character does not count (a source without one names no file in a
 //      folder and is passed over); refuse a name part that is no file name,
 //      so that no target ever leaves the folder that dest names; form the
 //      target name, dest followed directly by the name part; print the
@@ -18,7 +19,9 @@
 // Messages are written with the standard library; the platform has made
 // standard output a byte stream, so every line end is written as "\r\n".
 // On a terminal, the control bytes of a name are shown in caret notation,
-// so that a playlist cannot hide its lines behind escape sequences.
+// so that a playlist cannot hide its lines behind escape sequences, and
+// the platform writes the name as text (on Windows, decoded for the
+// console).
 // Their results are not checked: a message that cannot be written (a
 // reader that went away) changes neither the run nor its status.
 #include "lisko.h"
@@ -27,6 +30,7 @@
 #include <cstring>
 
 #include "line_reader.h"
+#include "names.h"
 #include "platform.h"
 
 static_assert(kTargetNameSize <= kPathSize, "every target name fits the copy's names");
@@ -38,22 +42,29 @@ bool to_terminal = false;
 
 void print(const char* text) { fputs(text, stdout); }
 
-// A name from the playlist or the command line, written whole: byte for
-// byte to a file or a pipe, and on a terminal with each control byte as
-// "^" and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows them.
+// A name from the playlist, the command line or the system, written whole:
+// byte for byte to a file or a pipe, and on a terminal with each control
+// byte as "^" and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows
+// them. A name longer than any entry (only a playlist's) reaches the
+// terminal in pieces.
 void print_name(const char* name) {
   if (!to_terminal) {
     fputs(name, stdout);
     return;
   }
-  for (const char* at = name; *at != '\0'; ++at) {
-    unsigned char byte = static_cast<unsigned char>(*at);
-    if (byte < 0x20 || byte == 0x7F) {
-      putchar('^');
-      putchar(byte ^ 0x40);
-    } else {
-      putchar(byte);
+  char shown[2 * kPathSize];
+  size_t length = 0;
+  for (const char* at = name;; ++at) {
+    if (*at == '\0' || length + 2 >= sizeof shown) {
+      shown[length] = '\0';
+      write_to_terminal(shown);
+      length = 0;
     }
+    if (*at == '\0') return;
+    unsigned char byte = static_cast<unsigned char>(*at);
+    bool control = byte < 0x20 || byte == 0x7F;
+    if (control) shown[length++] = '^';
+    shown[length++] = static_cast<char>(control ? byte ^ 0x40 : byte);
   }
 }
 
@@ -120,7 +131,7 @@ bool copy_entry(const char* line) {
     print("succeeded\r\n");
   } else {
     print("failed: ");
-    print(why);
+    print_name(why);
     print("\r\n");
   }
   show();
@@ -153,84 +164,7 @@ int copy_entries(FILE* playlist, const char* m3u_file) {
   }
 }
 
-// True when text begins with prefix, a lowercase ASCII text, in any case.
-bool begins_with_in_any_case(const char* text, const char* prefix) {
-  for (; *prefix != '\0'; ++text, ++prefix)
-    if (tolower(static_cast<unsigned char>(*text)) != *prefix) return false;
-  return true;
-}
-
-int hex_value(char digit) {
-  return isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : tolower(digit) - 'a' + 10;
-}
-
-// Copies text into out with every %XX (two hex digits) decoded to its
-// byte; any other "%" stays. Returns false where a byte decodes to 0x00,
-// which no name holds, or (never, as out is larger than any entry line)
-// where out is full.
-bool percent_decode(const char* text, char (&out)[kPathSize]) {
-  size_t length = 0;
-  for (; *text != '\0'; ++text) {
-    char byte = *text;
-    if (byte == '%' && isxdigit(static_cast<unsigned char>(text[1])) &&
-        isxdigit(static_cast<unsigned char>(text[2]))) {
-      byte = static_cast<char>(hex_value(text[1]) << 4 | hex_value(text[2]));
-      text += 2;
-    }
-    if (byte == '\0' || length + 1 >= sizeof out) return false;
-    out[length++] = byte;
-  }
-  out[length] = '\0';
-  return true;
-}
-
 }  // namespace
-
-bool is_url(const char* line) {
-  if (!isalpha(static_cast<unsigned char>(line[0]))) return false;
-  size_t scheme_length = 1 + strspn(line + 1,
-                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                    "0123456789+-.");
-  return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
-}
-
-FormResult find_source(const char* line, char (&source)[kPathSize]) {
-  if (!is_url(line)) {
-    size_t length = strlen(line);
-    if (length >= sizeof source) return kTargetTooLong;  // never: an entry line fits
-    memcpy(source, line, length + 1);
-    return kFormed;
-  }
-  if (!begins_with_in_any_case(line, "file://")) return kNoNamePart;
-  const char* host = line + strlen("file://");
-  const char* path = strchr(host, '/');
-  if (path == nullptr) return kNoNamePart;
-  size_t host_length = static_cast<size_t>(path - host);
-  bool on_other_host = host_length > 0 && !(host_length == strlen("localhost") &&
-                                            begins_with_in_any_case(host, "localhost"));
-  // A file on another host is "//HOST/PATH", as Windows names a share.
-  if (!percent_decode(on_other_host ? host - 2 : path, source)) return kNotAFileName;
-  return localize_url_path(source, on_other_host) ? kFormed : kNoNamePart;
-}
-
-FormResult form_target_name(const char* source, NameCode code, const char* dest,
-                            char (&target)[kTargetNameSize]) {
-  if (source[0] == '\0') return kNoNamePart;
-  // Character by character: in a double-byte code page the second byte of
-  // a character may be a backslash, and is no separator.
-  const char* name_part = nullptr;
-  for (const char* at = source + char_length(source, code); *at != '\0';
-       at += char_length(at, code))
-    if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
-  if (name_part == nullptr) return kNoNamePart;
-  if (!is_file_name(name_part)) return kNotAFileName;
-  size_t dest_length = strlen(dest);
-  size_t name_length = strlen(name_part);
-  if (dest_length + name_length >= sizeof target) return kTargetTooLong;
-  memcpy(target, dest, dest_length);
-  memcpy(target + dest_length, name_part, name_length + 1);
-  return kFormed;
-}
 
 int run_lisko(int argc, char* argv[]) {
   to_terminal = start_platform();

@@ -22,6 +22,12 @@ enum NameCode { kCodePage, kUtf8 };
 // printed.
 bool start_platform();
 
+// Writes text, a name whose control bytes are already shown in caret
+// notation, to the terminal that standard output is: on POSIX as the bytes
+// it is; on a Windows console as text, read in UTF-8 where it is valid
+// UTF-8 and otherwise in the ANSI code page.
+void write_to_terminal(const char* text);
+
 // Opens the playlist for reading only, letting other processes go on
 // reading and writing it. Returns null when it cannot be opened or names a
 // folder.

@@ -383,6 +383,8 @@ bool start_platform() {
   return isatty(STDOUT_FILENO) != 0;
 }
 
+void write_to_terminal(const char* text) { fputs(text, stdout); }
+
 FILE* open_playlist(const char* m3u_file) {
   FILE* playlist = fopen(m3u_file, "rb");
   if (playlist == nullptr) return nullptr;

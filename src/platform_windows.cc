@@ -15,6 +15,24 @@
 // exact in the code page too; otherwise both names are put in UTF-16 for
 // CopyFileW. dest's UTF-16 form comes from the wide command line, so that a
 // folder the code page cannot spell is reached as well.
+//
+// A copy never touches the target until the new content is complete:
+// CopyFileA replaces a file by emptying it and writing into it, so a copy
+// that failed partway (a full stick) would lose the old file. Instead:
+//
+//   1. Refuse a target that CopyFileA would refuse (a folder, a read-only
+//      or hidden file) and the source itself.
+//   2. Copy to a temporary file of lisko's own in the target's folder,
+//      .lisko-PID-N.tmp, which CopyFileA creates.
+//   3. When the target holds data, put the new data on the medium
+//      (FlushFileBuffers), so that after a crash the target is the old file
+//      or the new one.
+//   4. Move the temporary file over the target in one step.
+//
+// A failure at any step removes the temporary file. Ctrl+C, Ctrl+Break and
+// the console's closing are handled on a thread of their own: while a copy
+// runs, the handler waits, and once CopyFileA returns the copy removes its
+// temporary file, without putting it in place, and ends the process.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -25,6 +43,7 @@
 #include <cwchar>
 
 #include "lisko.h"
+#include "names.h"
 #include "platform.h"
 
 extern "C" {
@@ -62,10 +81,9 @@ bool to_wide_target(const char* target, NameCode code, wchar_t (&wide)[kPathSize
                  static_cast<int>(kPathSize - dest_length));
 }
 
-// The system's description of the last error, without its line end.
-const char* last_error_text() {
+// The system's description of error, without its line end.
+const char* error_text(DWORD error) {
   static char why[512];
-  DWORD error = GetLastError();
   DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                 error, 0, why, sizeof why, nullptr);
   if (length == 0) {
@@ -90,12 +108,165 @@ bool is_device_name(const char* name) {
 
 }  // namespace
 
+// The temporary file of the copy under way, which the console's control
+// handler must leave to the copy: the copy holds it open, and it cannot be
+// removed before the copy ends.
+CRITICAL_SECTION temp_guard;
+wchar_t temp_name[kPathSize];
+bool temp_in_use = false;  // guarded, as is stop_asked
+bool stop_asked = false;
+const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
+
+BOOL WINAPI stop_on_control(DWORD) {
+  EnterCriticalSection(&temp_guard);
+  stop_asked = true;
+  bool copying = temp_in_use;
+  LeaveCriticalSection(&temp_guard);
+  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
+  Sleep(INFINITE);             // the copy removes its file and ends the process
+  return TRUE;
+}
+
+// Marks temp_name as the copy's own. A stop asked for earlier ends the
+// process here, before the file is made.
+void claim_temp() {
+  EnterCriticalSection(&temp_guard);
+  bool stop = stop_asked;
+  temp_in_use = !stop;
+  LeaveCriticalSection(&temp_guard);
+  if (stop) ExitProcess(kStopped);
+}
+
+// Ends the copy's use of temp_name, removing the file where remove says or
+// a stop was asked for meanwhile; such a stop then ends the process.
+void release_temp(bool remove) {
+  EnterCriticalSection(&temp_guard);
+  if (remove || stop_asked) DeleteFileW(temp_name);
+  temp_in_use = false;
+  bool stop = stop_asked;
+  LeaveCriticalSection(&temp_guard);
+  if (stop) ExitProcess(kStopped);
+}
+
+bool stop_was_asked() {
+  EnterCriticalSection(&temp_guard);
+  bool stop = stop_asked;
+  LeaveCriticalSection(&temp_guard);
+  return stop;
+}
+
+// Names the temporary file number n in the folder of target (up to its last
+// separator, or a drive's colon). Returns false when the name does not fit.
+bool name_temp(const wchar_t* target, unsigned n) {
+  size_t folder = 0;
+  for (size_t i = 0; target[i] != L'\0'; ++i)
+    if (target[i] == L'\\' || target[i] == L'/' || (i == 1 && target[i] == L':')) folder = i + 1;
+  wcsncpy(temp_name, target, folder);
+  int written = _snwprintf(temp_name + folder, kPathSize - folder, L".lisko-%lu-%u.tmp",
+                           GetCurrentProcessId(), n);
+  return written >= 0 && folder + written < kPathSize;
+}
+
+// Copies to temp_name, by CopyFileA from source where it is given, else by
+// CopyFileW from wide_source, never over a file that is there.
+BOOL copy_to_temp_name(const char* source, const wchar_t* wide_source) {
+  char code_page_name[kPathSize];
+  BOOL inexact = FALSE;
+  if (source != nullptr &&
+      WideCharToMultiByte(CP_ACP, 0, temp_name, -1, code_page_name, sizeof code_page_name, nullptr,
+                          &inexact) > 0 &&
+      !inexact)
+    return CopyFileA(source, code_page_name, TRUE);
+  return CopyFileW(wide_source, temp_name, TRUE);
+}
+
+// Copies to a temporary file of the copy's own in target's folder, passing
+// by the names another process holds. On failure nothing is left.
+BOOL copy_to_temp(const char* source, const wchar_t* wide_source, const wchar_t* target) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (!name_temp(target, counter++)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return FALSE;
+    }
+    claim_temp();
+    if (copy_to_temp_name(source, wide_source)) return TRUE;
+    DWORD error = GetLastError();
+    bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    release_temp(!taken);
+    SetLastError(error);
+    if (!taken) return FALSE;
+  }
+  return FALSE;
+}
+
+// Puts the temporary file's data on the medium. A copy of a read-only
+// source is read-only: it is made writable for the flush only.
+BOOL flush_temp() {
+  DWORD attributes = GetFileAttributesW(temp_name);
+  bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (read_only) SetFileAttributesW(temp_name, attributes & ~FILE_ATTRIBUTE_READONLY);
+  HANDLE file = CreateFileW(temp_name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+  DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (read_only) SetFileAttributesW(temp_name, attributes);
+  SetLastError(error);
+  return flushed;
+}
+
+// True when the two names name one file.
+bool is_same_file(const wchar_t* one, const wchar_t* other) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const wchar_t* names[2] = {one, other};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE file = CreateFileW(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BOOL got = GetFileInformationByHandle(file, &info[i]);
+    CloseHandle(file);
+    if (!got) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// Why a copy to target must not be made, or 0: CopyFileA refuses a folder
+// and a read-only or hidden file, and the source itself gains nothing.
+// Sets *replacing_data when the target is a file that holds data.
+DWORD refusal(const wchar_t* source, const wchar_t* target, bool* replacing_data) {
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  *replacing_data = false;
+  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return 0;
+  const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  if (existing.dwFileAttributes & refused) return ERROR_ACCESS_DENIED;
+  if (is_same_file(source, target)) return ERROR_SHARING_VIOLATION;
+  *replacing_data = existing.nFileSizeHigh != 0 || existing.nFileSizeLow != 0;
+  return 0;
+}
+
 bool start_platform() {
+  InitializeCriticalSection(&temp_guard);
+  SetConsoleCtrlHandler(stop_on_control, TRUE);
   // Binary, so that the messages' own "\r\n" is written as it stands.
   _setmode(_fileno(stdout), _O_BINARY);
   static char buffer[4096];
   setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   return _isatty(_fileno(stdout)) != 0;
+}
+
+// The console shows text in its own code page, which is neither UTF-8 nor,
+// as a rule, the ANSI code page: names reach it as UTF-16.
+void write_to_terminal(const char* text) {
+  fflush(stdout);  // the messages around the name, in order
+  wchar_t wide[2 * kPathSize];
+  UINT code_page = is_utf8(text) ? CP_UTF8 : CP_ACP;
+  int length = MultiByteToWideChar(code_page, 0, text, -1, wide, 2 * kPathSize);
+  DWORD written = 0;
+  if (length > 1)
+    WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), wide, static_cast<DWORD>(length - 1), &written,
+                  nullptr);
 }
 
 // fopen shares the file for reading and writing and fails on a folder.
@@ -126,7 +297,7 @@ NameCode read_entry_as(const char* line) {
   for (const char* at = line; *at != '\0'; ++at)
     if (static_cast<unsigned char>(*at) >= 0x80) beyond_ascii = true;
   wchar_t wide[kPathSize];
-  if (!beyond_ascii || !to_wide(line, kUtf8, wide, kPathSize)) return kCodePage;
+  if (!beyond_ascii || !is_utf8(line) || !to_wide(line, kUtf8, wide, kPathSize)) return kCodePage;
   return GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES ? kUtf8 : kCodePage;
 }
 
@@ -151,18 +322,23 @@ bool is_file_name(const char* name) {
 }
 
 const char* copy_file(const char* source, const char* target, NameCode code) {
-  if (code == kCodePage && dest_is_exact)
-    return CopyFileA(source, target, FALSE) ? nullptr : last_error_text();
   wchar_t wide_source[kPathSize];
   wchar_t wide_target[kPathSize];
-  if (!to_wide(source, code, wide_source, kPathSize) ||
-      !to_wide_target(target, code, wide_target)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return last_error_text();
-  }
-  return CopyFileW(wide_source, wide_target, FALSE) ? nullptr : last_error_text();
+  if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
+    return error_text(ERROR_FILENAME_EXCED_RANGE);
+  bool replacing_data = false;
+  DWORD refused = refusal(wide_source, wide_target, &replacing_data);
+  if (refused != 0) return error_text(refused);
+  const char* by_code_page = code == kCodePage && dest_is_exact ? source : nullptr;
+  if (!copy_to_temp(by_code_page, wide_source, wide_target)) return error_text(GetLastError());
+  bool placed =
+      !stop_was_asked() && (!replacing_data || flush_temp()) &&
+      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  DWORD error = GetLastError();
+  release_temp(!placed);
+  return placed ? nullptr : error_text(error);
 }
 
 // Windows writes through to removable drives by default: a stick holds
-// each copy once CopyFileA has returned.
+// each copy once it is in place.
 const char* flush_copies() { return nullptr; }

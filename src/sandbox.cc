@@ -24,6 +24,17 @@ std::string read_file(const fs::path& path) {
   return content.str();
 }
 
+bool matches(const char* pattern, const char* text) {
+  if (*pattern == '\0') return *text == '\0';
+  if (*pattern == '*') {
+    for (const char* rest = text;; ++rest) {
+      if (matches(pattern + 1, rest)) return rest != text;
+      if (*rest == '\0' || *rest == '\r' || *rest == '\n') return false;
+    }
+  }
+  return *pattern == *text && matches(pattern + 1, text + 1);
+}
+
 std::string utf16(const std::u16string& text, bool big_endian) {
   std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
   for (char16_t unit : text) {

@@ -22,6 +22,10 @@ bool under_wine();
 
 std::string read_file(const std::filesystem::path& path);
 
+// True when text matches pattern, where each "*" stands for any run of
+// bytes within one line: the system's own text after "failed: ".
+bool matches(const char* pattern, const char* text);
+
 // text as the bytes of a UTF-16 playlist, with its byte-order mark.
 std::string utf16(const std::u16string& text, bool big_endian = false);
 

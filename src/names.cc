@@ -1,0 +1,124 @@
+// What an entry line names: the file to copy (the line itself, or the path
+// of a file: URL) and the target name, dest followed by the name part.
+//
+// The name part is what follows the source's last folder separator, a
+// backslash or a slash, its first character not counting; the platform
+// says how characters are read (on Windows a double-byte code page's
+// second byte may be a backslash) and which name parts are file names.
+// So every target lies in the folder that dest names, whatever the
+// playlist says.
+#include "names.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// True when text begins with prefix, a lowercase ASCII text, in any case.
+bool begins_with_in_any_case(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix)
+    if (tolower(static_cast<unsigned char>(*text)) != *prefix) return false;
+  return true;
+}
+
+int hex_value(char digit) {
+  return isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : tolower(digit) - 'a' + 10;
+}
+
+// Copies text into out with every %XX (two hex digits) decoded to its
+// byte; any other "%" stays. Returns false where a byte decodes to 0x00,
+// which no name holds, or (never, as out is larger than any entry line)
+// where out is full.
+bool percent_decode(const char* text, char (&out)[kPathSize]) {
+  size_t length = 0;
+  for (; *text != '\0'; ++text) {
+    char byte = *text;
+    if (byte == '%' && isxdigit(static_cast<unsigned char>(text[1])) &&
+        isxdigit(static_cast<unsigned char>(text[2]))) {
+      byte = static_cast<char>(hex_value(text[1]) << 4 | hex_value(text[2]));
+      text += 2;
+    }
+    if (byte == '\0' || length + 1 >= sizeof out) return false;
+    out[length++] = byte;
+  }
+  out[length] = '\0';
+  return true;
+}
+
+// How many continuation bytes follow lead in UTF-8, or -1 where lead
+// begins no character (a continuation byte, C0, C1, F5 to FF).
+int continuation_count(unsigned char lead) {
+  if (lead < 0x80) return 0;
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
+  return -1;
+}
+
+// True when next may follow lead as its first continuation byte: the range
+// rules out overlong forms, surrogates and characters past U+10FFFF.
+bool may_follow(unsigned char lead, unsigned char next) {
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  return next >= low && next <= high;
+}
+
+}  // namespace
+
+bool is_url(const char* line) {
+  if (!isalpha(static_cast<unsigned char>(line[0]))) return false;
+  size_t scheme_length = 1 + strspn(line + 1,
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789+-.");
+  return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
+}
+
+FormResult find_source(const char* line, char (&source)[kPathSize]) {
+  if (!is_url(line)) {
+    size_t length = strlen(line);
+    if (length >= sizeof source) return kTargetTooLong;  // never: an entry line fits
+    memcpy(source, line, length + 1);
+    return kFormed;
+  }
+  if (!begins_with_in_any_case(line, "file://")) return kNoNamePart;
+  const char* host = line + strlen("file://");
+  const char* path = strchr(host, '/');
+  if (path == nullptr) return kNoNamePart;
+  size_t host_length = static_cast<size_t>(path - host);
+  bool on_other_host = host_length > 0 && !(host_length == strlen("localhost") &&
+                                            begins_with_in_any_case(host, "localhost"));
+  // A file on another host is "//HOST/PATH", as Windows names a share.
+  if (!percent_decode(on_other_host ? host - 2 : path, source)) return kNotAFileName;
+  return localize_url_path(source, on_other_host) ? kFormed : kNoNamePart;
+}
+
+FormResult form_target_name(const char* source, NameCode code, const char* dest,
+                            char (&target)[kTargetNameSize]) {
+  if (source[0] == '\0') return kNoNamePart;
+  // Character by character: in a double-byte code page the second byte of
+  // a character may be a backslash, and is no separator.
+  const char* name_part = nullptr;
+  for (const char* at = source + char_length(source, code); *at != '\0';
+       at += char_length(at, code))
+    if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
+  if (name_part == nullptr) return kNoNamePart;
+  if (!is_file_name(name_part)) return kNotAFileName;
+  size_t dest_length = strlen(dest);
+  size_t name_length = strlen(name_part);
+  if (dest_length + name_length >= sizeof target) return kTargetTooLong;
+  memcpy(target, dest, dest_length);
+  memcpy(target + dest_length, name_part, name_length + 1);
+  return kFormed;
+}
+
+bool is_utf8(const char* text) {
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+  while (*at != '\0') {
+    int count = continuation_count(at[0]);
+    if (count < 0 || (count > 0 && !may_follow(at[0], at[1]))) return false;
+    for (int i = 2; i <= count; ++i)
+      if (at[i] < 0x80 || at[i] > 0xBF) return false;
+    at += count + 1;
+  }
+  return true;
+}

@@ -1,0 +1,41 @@
+// What an entry line names: the file to copy and its target name.
+#ifndef LISKO_NAMES_H
+#define LISKO_NAMES_H
+
+#include "lisko.h"
+#include "platform.h"
+
+// The bytes that separate folders in a name from the playlist, on every
+// platform. The name part of an entry is what follows the last of them.
+constexpr char kFolderSeparators[] = "\\/";
+
+enum FormResult {
+  kFormed,        // the name was formed
+  kNoNamePart,    // a URL, or no folder separator after the first byte
+  kNotAFileName,  // the name part names no file in dest's folder here
+  kTargetTooLong  // dest and the name part do not fit together
+};
+
+// True when line begins with a URL scheme and "://" (http://, file://).
+bool is_url(const char* line);
+
+// Puts the name of the file that an entry line names into source: the line
+// itself, or the path of a file: URL of this host (an empty host or
+// localhost) with every %XX decoded, as the platform names it (on Windows
+// also a share on another host). Any other URL names no file to copy
+// (kNoNamePart), nor does a decoded path that holds 0x00 (kNotAFileName).
+FormResult find_source(const char* line, char (&source)[kPathSize]);
+
+// Forms the target name of a source whose names are read in code:
+// dest followed directly by the name part, what follows the source's last
+// folder separator (its first character does not count), so that every
+// target lies in the folder that dest names. Stores nothing in target
+// unless the whole name fits.
+FormResult form_target_name(const char* source, NameCode code, const char* dest,
+                            char (&target)[kTargetNameSize]);
+
+// True when text is valid UTF-8: no byte sequence that is not a character,
+// no overlong form, no surrogate, nothing past U+10FFFF.
+bool is_utf8(const char* text);
+
+#endif
