@@ -3,12 +3,20 @@
 // kernel would. LISKO_FAULTS lists them, separated by commas:
 //
 //   fchmod:EPERM  futimens:EPERM  copy_file_range:ENOSYS  sendfile:EINVAL
-//   fdatasync:EIO  write:short  write:ENOSPC:65536
+//   fdatasync:EIO  sync_file_range:EIO  syncfs:EIO  close:EIO
+//   write:short  write:ENOSPC:65536  syncfs:late  renameat:strict
 //
-// A call named with an error fails with it, every time. "write:short"
-// makes each write to a file (not to standard output or error) take at
-// most 7 bytes; "write:ENOSPC:N" fails such writes once N bytes are
-// written. Every other call goes through to the C library.
+// A call named with an error fails with it, every time (close only for a
+// file, not standard output or error). "write:short" makes each write to a
+// file take at most 7 bytes; "write:ENOSPC:N" fails such writes once N
+// bytes are written. "syncfs:late" fails a flush with EIO through a
+// descriptor that was not open at the run's first write to a file: the
+// kernel reports to a descriptor only the write-out errors since it was
+// opened. "renameat:strict" fails with EBUSY a rename over a file that the
+// process holds open, as exFAT through FUSE does, and with EIO one whose
+// file was put on the medium (fdatasync) where the target holds no data,
+// or was not where the target holds data or is a symbolic link. Every other
+// call goes through to the C library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -32,7 +40,11 @@ const Error kErrors[] = {{"EPERM", EPERM},    {"ENOSYS", ENOSYS}, {"EINVAL", EIN
                          {"EXDEV", EXDEV},    {"EIO", EIO},       {"ENOSPC", ENOSPC},
                          {"ENOTSUP", ENOTSUP}};
 
-// The error that call is to fail with, or 0. Sets *after to the bytes
+const int kShort = -1;
+const int kLate = -2;
+const int kStrict = -3;
+
+// The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
 int fault_for(const char* call, long* after = nullptr) {
   const char* faults = getenv("LISKO_FAULTS");
@@ -47,7 +59,9 @@ int fault_for(const char* call, long* after = nullptr) {
         if (after != nullptr) *after = what[name_length] == ':' ? atol(what + name_length + 1) : 0;
         return error.number;
       }
-      if (strncmp(what, "short", 5) == 0) return -1;
+      if (strncmp(what, "short", 5) == 0) return kShort;
+      if (strncmp(what, "late", 4) == 0) return kLate;
+      if (strncmp(what, "strict", 6) == 0) return kStrict;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -60,6 +74,54 @@ Call next(const char* name) {
 }
 
 long written = 0;  // bytes written to files so far, for write:ENOSPC:N
+
+// The files open at the run's first write to a file, for syncfs:late.
+const int kWatched = 64;
+struct stat open_at_first_write[kWatched];
+bool first_write_seen = false;
+
+void note_first_write(int fd) {
+  if (first_write_seen || fd <= STDERR_FILENO) return;
+  first_write_seen = true;
+  for (int open_fd = 0; open_fd < kWatched; ++open_fd)
+    if (fstat(open_fd, &open_at_first_write[open_fd]) != 0) open_at_first_write[open_fd] = {};
+}
+
+bool was_open_at_first_write(int fd) {
+  struct stat now;
+  if (fd < 0 || fd >= kWatched || fstat(fd, &now) != 0) return false;
+  const struct stat& then = open_at_first_write[fd];
+  return !first_write_seen || (then.st_ino == now.st_ino && then.st_dev == now.st_dev);
+}
+
+struct stat last_flushed = {};  // the file of the latest fdatasync
+
+// True when the file at path must be put on the medium before it is
+// renamed over the target at to.
+bool must_be_flushed(int to_folder, const char* to) {
+  struct stat target;
+  if (fstatat(to_folder, to, &target, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  return S_ISLNK(target.st_mode) || (S_ISREG(target.st_mode) && target.st_size > 0);
+}
+
+bool was_flushed(int folder, const char* path) {
+  struct stat file;
+  return fstatat(folder, path, &file, AT_SYMLINK_NOFOLLOW) == 0 &&
+         file.st_ino == last_flushed.st_ino && file.st_dev == last_flushed.st_dev;
+}
+
+// True when a descriptor of this process is open on the file at path.
+bool is_held_open(int folder, const char* path) {
+  struct stat file;
+  if (fstatat(folder, path, &file, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  for (int fd = STDERR_FILENO + 1; fd < 1024; ++fd) {
+    struct stat open_file;
+    if (fstat(fd, &open_file) == 0 && open_file.st_ino == file.st_ino &&
+        open_file.st_dev == file.st_dev)
+      return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -77,25 +139,59 @@ int futimens(int fd, const struct timespec times[2]) {
 
 ssize_t copy_file_range(int in, off64_t* in_offset, int out, off64_t* out_offset, size_t size,
                         unsigned flags) {
+  note_first_write(out);
   if (int error = fault_for("copy_file_range")) return errno = error, -1;
   return next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range")(
       in, in_offset, out, out_offset, size, flags);
 }
 
 ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
+  note_first_write(out);
   if (int error = fault_for("sendfile")) return errno = error, -1;
   return next<ssize_t (*)(int, int, off_t*, size_t)>("sendfile")(out, in, offset, size);
 }
 
 int fdatasync(int fd) {
   if (int error = fault_for("fdatasync")) return errno = error, -1;
-  return next<int (*)(int)>("fdatasync")(fd);
+  int result = next<int (*)(int)>("fdatasync")(fd);
+  if (result == 0) fstat(fd, &last_flushed);
+  return result;
+}
+
+int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
+  if (int error = fault_for("sync_file_range")) return errno = error, -1;
+  return next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
+                                                                           flags);
+}
+
+int syncfs(int fd) {
+  int fault = fault_for("syncfs");
+  if (fault == kLate && !was_open_at_first_write(fd)) return errno = EIO, -1;
+  if (fault > 0) return errno = fault, -1;
+  return next<int (*)(int)>("syncfs")(fd);
+}
+
+int close(int fd) {
+  int result = next<int (*)(int)>("close")(fd);
+  if (fd <= STDERR_FILENO || result != 0) return result;
+  if (int error = fault_for("close")) return errno = error, -1;
+  return result;
+}
+
+int renameat(int from_folder, const char* from, int to_folder, const char* to) {
+  if (fault_for("renameat") == kStrict) {
+    if (is_held_open(to_folder, to)) return errno = EBUSY, -1;
+    if (must_be_flushed(to_folder, to) != was_flushed(from_folder, from)) return errno = EIO, -1;
+  }
+  return next<int (*)(int, const char*, int, const char*)>("renameat")(from_folder, from, to_folder,
+                                                                       to);
 }
 
 ssize_t write(int fd, const void* data, size_t size) {
   long after = 0;
+  note_first_write(fd);
   int fault = fd > STDERR_FILENO ? fault_for("write", &after) : 0;
-  if (fault == -1 && size > 7) size = 7;
+  if (fault == kShort && size > 7) size = 7;
   if (fault > 0 && written + static_cast<long>(size) > after) return errno = fault, -1;
   ssize_t put = next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
   if (put > 0 && fd > STDERR_FILENO) written += put;

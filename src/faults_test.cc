@@ -126,7 +126,8 @@ pid_t start_big_copy(Sandbox& box) {
 }
 
 TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+  for (int signal_number :
+       {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGRTMIN + 1}) {
     Sandbox box;
     pid_t child = start_big_copy(box);
     kill(child, signal_number);
@@ -160,39 +161,77 @@ TEST(Windows, CtrlCDuringACopyRemovesItsTemporaryFile) {
 // Failures of the medium and the kernel, made by a preloaded library: the
 // copy counts where the content is whole, fails where it is not, and a
 // failed copy leaves the earlier target and no temporary file.
+// Runs lisko in box with the preloaded fault library making faults.
+Result run_with_faults(Sandbox& box, const char* faults) {
+  setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);  // else a sanitizer's runtime comes first
+  setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
+  setenv("LISKO_FAULTS", faults, 1);
+  Result result = box.run({"list.m3u", "out/"});
+  unsetenv("LD_PRELOAD");
+  return result;
+}
+
 TEST(Faults, InjectedFailures) {
-  const std::string source(100000, 's');
+  // Larger than a piece written behind, and no two positions alike.
+  std::string source((1 << 20) + 4099, '\0');
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i * 7 + i / 251);
   const std::string copied = "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n";
   const std::string failed = "Copying 'src\\a.mp3' to out/a.mp3...failed: ";
+  const std::string not_out = "Couldn't write the copies out to their medium: ";
   const struct {
     const char* faults;
     std::string out;
+    int status;
     std::string target;
   } cases[] = {
-      {"fchmod:EPERM,futimens:EPERM", copied, source},
-      {"fchmod:ENOSYS,futimens:EINVAL", copied, source},
-      {"copy_file_range:EXDEV", copied, source},
-      {"copy_file_range:ENOSYS,sendfile:EINVAL,write:short", copied, source},
+      {"fchmod:EPERM,futimens:EPERM", copied, 0, source},
+      {"fchmod:ENOSYS,futimens:EINVAL", copied, 0, source},
+      {"copy_file_range:EXDEV", copied, 0, source},
+      {"copy_file_range:ENOSYS,sendfile:EINVAL,write:short", copied, 0, source},
       {"copy_file_range:ENOSYS,sendfile:ENOSYS,write:ENOSPC:65536",
-       failed + "No space left on device\r\n", "earlier"},
-      {"copy_file_range:ENOSPC", failed + "No space left on device\r\n", "earlier"},
-      {"fdatasync:EIO", failed + "Input/output error\r\n", "earlier"},
-      {"fchmod:EIO", failed + "Input/output error\r\n", "earlier"},
+       failed + "No space left on device\r\n", 3, "earlier"},
+      {"copy_file_range:ENOSPC", failed + "No space left on device\r\n", 3, "earlier"},
+      {"fdatasync:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"fchmod:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"close:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"sync_file_range:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"syncfs:EIO", copied + not_out + "Input/output error.\r\n", 3, source},
+      {"syncfs:late", copied, 0, source},
   };
-  // A sanitizer's runtime must otherwise come first.
-  setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);
   for (const auto& c : cases) {
     Sandbox box;
     box.add({{"src/a.mp3", source}, {"out/a.mp3", "earlier"}, {"list.m3u", "src\\a.mp3\r\n"}});
-    setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
-    setenv("LISKO_FAULTS", c.faults, 1);
-    Result result = box.run({"list.m3u", "out/"});
-    unsetenv("LD_PRELOAD");
+    Result result = run_with_faults(box, c.faults);
     EXPECT_EQ(result.out, c.out) << c.faults;
-    EXPECT_EQ(result.status, c.out == copied ? 0 : 3) << c.faults;
+    EXPECT_EQ(result.status, c.status) << c.faults;
     EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"}) << c.faults;
     EXPECT_TRUE(read_file(box / "out/a.mp3") == c.target) << c.faults;
   }
+}
+
+// The order of writes without mounting anything: a copy is put on the
+// medium before it replaces a file that holds data or a symbolic link, and
+// only then (a fresh copy is left to the end-of-run flush); no copy is held
+// open past its copy, since a later entry may replace it.
+TEST(Faults, FlushesWhatItReplacesAndHoldsNoCopyOpen) {
+  Sandbox box;
+  box.add({{"x/s.mp3", std::string(2 << 20, 'x')},
+           {"y/s.mp3", "y"},
+           {"x/empty.mp3", "e"},
+           {"x/link.mp3", "l"},
+           {"out/empty.mp3", ""},
+           {"elsewhere.mp3", "kept"},
+           {"list.m3u", "x\\s.mp3\r\ny\\s.mp3\r\nx\\empty.mp3\r\nx\\link.mp3\r\n"}});
+  fs::create_symlink("../elsewhere.mp3", box / "out/link.mp3");
+  Result result = run_with_faults(box, "renameat:strict");
+  EXPECT_EQ(result.out,
+            "Copying 'x\\s.mp3' to out/s.mp3...succeeded\r\n"
+            "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n"
+            "Copying 'x\\empty.mp3' to out/empty.mp3...succeeded\r\n"
+            "Copying 'x\\link.mp3' to out/link.mp3...succeeded\r\n");
+  EXPECT_TRUE(read_file(box / "out/s.mp3") == "y");
+  EXPECT_EQ(read_file(box / "out/link.mp3"), "l");
+  EXPECT_EQ(read_file(box / "elsewhere.mp3"), "kept");
 }
 
 // nohup lisko: a hangup during a copy neither ends the run nor spoils it.

@@ -98,7 +98,8 @@ void unmount_stick(const fs::path& image, const fs::path& point) {
 }
 
 // A playlist onto a stick: every copy whole, a file already there
-// replaced, and a name the file system cannot hold failed and left out.
+// replaced, a copy replaced by a later one whose name differs only in case,
+// and a name the file system cannot hold failed and left out.
 void check_stick(const Stick& stick) {
   std::string reason = cannot_mount(stick.tools);
   if (reason.empty() && access("/dev/fuse", R_OK | W_OK) != 0) reason = "no /dev/fuse";
@@ -108,7 +109,10 @@ void check_stick(const Stick& stick) {
            {"src/a.mp3", content('a', 70000)},
            {"src/b.mp3", content('b', 300)},
            {"src/Song?.mp3", "?"},
-           {"list.m3u", "src\\a.mp3\r\nsrc\\b.mp3\r\nsrc\\Song?.mp3\r\n"}});
+           {"src/Case.mp3", content('C', 3 << 20)},
+           {"other/case.mp3", content('c', 5000)},
+           {"list.m3u", "src\\Case.mp3\r\nother\\case.mp3\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n"
+                        "src\\Song?.mp3\r\n"}});
   const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
   utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
   fs::path image = box / "stick.img";
@@ -121,11 +125,16 @@ void check_stick(const Stick& stick) {
 
   Result result = box.run({"list.m3u", "stick/"});
   Files left = files_in(box / "stick");
+  std::string cased = read_file(box / "stick/CASE.mp3");  // names the one file in any case
+  left.erase("Case.mp3");
+  left.erase("case.mp3");
   struct stat copy = {};
   stat((box / "stick/a.mp3").c_str(), &copy);
   unmount_stick(image, box / "stick");
 
-  EXPECT_EQ(result.out.rfind("Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
+  EXPECT_EQ(result.out.rfind("Copying 'src\\Case.mp3' to stick/Case.mp3...succeeded\r\n"
+                             "Copying 'other\\case.mp3' to stick/case.mp3...succeeded\r\n"
+                             "Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
                              "Copying 'src\\b.mp3' to stick/b.mp3...succeeded\r\n"
                              "Copying 'src\\Song?.mp3' to stick/Song?.mp3...failed: ",
                              0),
@@ -133,6 +142,7 @@ void check_stick(const Stick& stick) {
       << result.out;
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(left, (Files{{"a.mp3", content('a', 70000)}, {"b.mp3", content('b', 300)}}));
+  EXPECT_TRUE(cased == content('c', 5000));
   // fusefat stamps a renamed file with the time of its own later flush.
   if (stick.keeps_times) {
     EXPECT_LE(std::llabs(static_cast<long long>(copy.st_mtime) - 1234567890), 2);

@@ -16,12 +16,18 @@
 //
 // A failure at any step, or a signal that stops the run, removes the
 // temporary file, so the earlier target stays whole and nothing is left
-// behind. A file that holds data is replaced only once the new data is on
-// the medium, so that after a crash the target is the old file or the new
-// one; the copy is written out while it is made, so that a run keeps the
-// pace of a slow medium; and at the end of the run the file system of the
-// copies is flushed, so that once lisko has ended they are all on the
-// medium.
+// behind. A file that holds data (or a symbolic link) is replaced only once
+// the new data is on the medium, so that after a crash the target is the
+// old file or the new one; the copy is written out while it is made, so
+// that a run keeps the pace of a slow medium; and at the end of the run the
+// file system of the copies is flushed, so that once lisko has ended they
+// are all on the medium.
+//
+// No copy is held open past its own copy: a later entry may replace it,
+// and some file systems (exFAT through FUSE) fail such a rename. The
+// end-of-run flush goes through a descriptor of the copies' folder opened
+// before the run's first write: the kernel reports to it every write-out
+// error of the file system since, whoever else flushed it meanwhile.
 //
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
@@ -72,11 +78,17 @@ long process_id = 0;  // taken once, for the temporary files' names
 
 sigset_t stop_signals;  // the signals whose handler removes the temporary file
 
-// The copies made so far, for flush_copies, and a descriptor of the latest
-// one: any file of theirs names their file system, and a copy is open to
-// lisko where its folder may not be.
+// For flush_copies: whether a copy was made, and a descriptor on the
+// copies' file system opened before the run's first write (every copy lies
+// in dest's folder), or -1 where none could be opened.
 bool copies_made = false;
-int latest_copy = -1;
+int flush_descriptor = -1;
+
+// The latest copy that was written behind, named as on the command line,
+// for the next copy to wait for its writeback: by name, as it is not held.
+char behind_name[kPathSize];
+dev_t behind_device = 0;
+ino_t behind_inode = 0;
 
 const char* run_dest = "";  // dest, as given
 
@@ -86,10 +98,23 @@ void remove_temp_and_die(int signal_number) {
   raise(signal_number);
 }
 
+// True for the signals that do not end the process by default, or that
+// cannot be caught, or whose end lisko has turned off.
+bool lets_the_run_go_on(int signal_number) {
+  const int signals[] = {SIGKILL, SIGSTOP, SIGTSTP,  SIGTTIN, SIGTTOU, SIGCONT,
+                         SIGCHLD, SIGURG,  SIGWINCH, SIGPIPE, SIGXFSZ};
+  for (int listed : signals)
+    if (signal_number == listed) return true;
+  return false;
+}
+
+// Every signal that ends the process and can be caught removes the
+// temporary file first (the real-time ones, SIGVTALRM, SIGPROF, SIGSYS and
+// the like too).
 void remove_temp_on_signals() {
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
   sigemptyset(&stop_signals);
-  for (int signal_number : signals) {
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (lets_the_run_go_on(signal_number)) continue;
     sigaddset(&stop_signals, signal_number);
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
@@ -196,25 +221,36 @@ int copy_by_way(int way, int from, int to, off_t size) {
 const off_t kPiece = 8 << 20;
 const off_t kWriteBehindFrom = 1 << 20;
 
-void write_behind(int to, off_t start, off_t length) {
+// Returns 0 or the error of the writeback, which fails the copy.
+int write_behind(int to, off_t start, off_t length) {
 #ifdef __linux__
-  sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE);
-  if (start >= kPiece)
-    sync_file_range(
-        to, start - kPiece, kPiece,
-        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+  if (sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE) != 0) return errno;
+  const unsigned kWait =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (start >= kPiece && sync_file_range(to, start - kPiece, kPiece, kWait) != 0) return errno;
 #else
   (void)to, (void)start, (void)length;
 #endif
+  return 0;
 }
 
-// Waits for the writeback of the copy before this one, so that a run onto a
-// slow medium keeps its pace from file to file too, one file behind.
-void wait_for_writeback(int copy) {
+// Waits for the writeback of the latest copy written behind, so that a run
+// onto a slow medium keeps its pace from file to file too, one file
+// behind. It is opened for the wait only, and only where it is still the
+// file that was written; an error of its writeback reaches the end-of-run
+// flush.
+void wait_for_copy_behind() {
 #ifdef __linux__
-  if (copy >= 0) sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
-#else
-  (void)copy;
+  if (behind_name[0] == '\0') return;
+  int copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC);
+  if (copy < 0 && errno == EPERM)  // not lisko's own file: no O_NOATIME
+    copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info;
+  if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind_device &&
+      info.st_ino == behind_inode)
+    sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
+  if (copy >= 0) close(copy);
+  behind_name[0] = '\0';
 #endif
 }
 
@@ -227,7 +263,7 @@ int copy_contents(int from, int to, off_t size) {
     int result;
     while ((result = copy_by_way(way, from, to, length)) == kRefused) ++way;
     if (result != 0) return result;
-    if (size >= kWriteBehindFrom) write_behind(to, start, length);
+    if (size >= kWriteBehindFrom && (result = write_behind(to, start, length)) != 0) return result;
   }
   return 0;
 }
@@ -244,11 +280,13 @@ int unless_unsupported(int error) {
 
 // Where a copy goes: the folder's descriptor and the target's name in it.
 // Where the copy goes by name, folder is AT_FDCWD and name is the whole
-// target, whose first prefix_length bytes name the folder.
+// target, whose first prefix_length bytes name the folder. whole is the
+// target as named on the command line.
 struct TargetPlace {
   int folder;
   const char* name;
   size_t prefix_length;
+  const char* whole;
 };
 
 // Creates a temporary file in the target's folder with a name of this
@@ -283,7 +321,7 @@ int create_temp(const TargetPlace& place) {
 int fill_temp(int source, const struct stat& source_info, int temp, bool replacing_data) {
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   int error = copy_contents(source, temp, source_info.st_size);
-  wait_for_writeback(latest_copy);
+  wait_for_copy_behind();
   if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
     error = unless_unsupported(errno);
   if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
@@ -291,10 +329,31 @@ int fill_temp(int source, const struct stat& source_info, int temp, bool replaci
   return error;
 }
 
-void keep_for_flush(int copy) {
-  if (latest_copy >= 0) close(latest_copy);
-  latest_copy = copy;
-  copies_made = true;
+// Opens, once, before the run's first write, the descriptor through which
+// the end of the run flushes the copies' file system: their folder, or
+// where lisko may write but not read it, a file in it that has no name
+// (O_TMPFILE). Without either, the end of the run can only ask the whole
+// system to flush, and sees no error.
+void open_flush_descriptor(const TargetPlace& place) {
+  static bool tried = false;
+  if (tried) return;
+  tried = true;
+  if (place.folder == AT_FDCWD && place.prefix_length > 0)
+    return;  // a folder that cannot be opened
+  flush_descriptor = openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#ifdef O_TMPFILE
+  if (flush_descriptor < 0)
+    flush_descriptor = openat(place.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+#endif
+}
+
+// Notes the copy just put in place under target_path, where it was written
+// behind, for the next copy to wait for.
+void note_copy_behind(const char* target_path, const struct stat& copy_info) {
+  size_t length = strlen(target_path);  // fits: behind_name is as large
+  memcpy(behind_name, target_path, length + 1);
+  behind_device = copy_info.st_dev;
+  behind_inode = copy_info.st_ino;
 }
 
 // Fills a temporary file and renames it over the target. Returns 0 or the
@@ -304,15 +363,15 @@ int write_and_rename(int source, const struct stat& source_info, const TargetPla
   int temp = create_temp(place);
   if (temp < 0) return errno;
   int error = fill_temp(source, source_info, temp, replacing_data);
-  int copy = error == 0 ? fcntl(temp, F_DUPFD_CLOEXEC, 0) : -1;
+  struct stat copy_info;
+  if (error == 0 && fstat(temp, &copy_info) != 0) error = errno;
   if (close(temp) != 0 && error == 0) error = errno;
   if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
   if (error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
-  if (error == 0)
-    keep_for_flush(copy);
-  else if (copy >= 0)
-    close(copy);
+  copies_made = copies_made || error == 0;
+  if (error == 0 && source_info.st_size >= kWriteBehindFrom)
+    note_copy_behind(place.whole, copy_info);
   return error;
 }
 
@@ -321,18 +380,18 @@ int write_and_rename(int source, const struct stat& source_info, const TargetPla
 int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   char* slash = strrchr(target, '/');
   if (slash == nullptr) {
-    *place = {open(".", kFolderFlags), target, 0};
+    *place = {open(".", kFolderFlags), target, 0, target};
   } else if (slash == target) {
-    *place = {open("/", kFolderFlags), slash + 1, 0};
+    *place = {open("/", kFolderFlags), slash + 1, 0, target};
   } else {
     *slash = '\0';
-    *place = {open(target, kFolderFlags), slash + 1, 0};
+    *place = {open(target, kFolderFlags), slash + 1, 0, target};
     *slash = '/';
   }
   if (place->folder >= 0) return 0;
   if (errno != EACCES || kOpensUnreadableFolders || slash == nullptr) return errno;
   // A folder that may be searched but not read: go by name.
-  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target)};
+  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target};
   return 0;
 }
 
@@ -344,8 +403,12 @@ int copy_into_place(int source, const struct stat& source_info, const TargetPlac
     if (S_ISDIR(target_info.st_mode)) return EISDIR;
     if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
       return EEXIST;  // the source itself: replacing it would gain nothing
-    replacing_data = S_ISREG(target_info.st_mode) && target_info.st_size > 0;
+    // A symbolic link is replaced too: after a crash, a renamed file whose
+    // data is not on the medium would stand where it was.
+    replacing_data =
+        (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
   }
+  open_flush_descriptor(place);
   return write_and_rename(source, source_info, place, replacing_data);
 }
 
@@ -360,7 +423,7 @@ int copy_path(const char* source_path, char (&target_path)[kPathSize]) {
     error = EISDIR;
   else if (!S_ISREG(source_info.st_mode))
     error = ENOTSUP;  // a FIFO, socket or device has no content to copy
-  TargetPlace place = {-1, "", 0};
+  TargetPlace place = {-1, "", 0, ""};
   if (error == 0) error = open_target_folder(target_path, &place);
   if (error == 0) error = copy_into_place(source, source_info, place);
   if (place.folder >= 0) close(place.folder);
@@ -425,10 +488,10 @@ const char* flush_copies() {
   if (!copies_made) return nullptr;
   int error = 0;
 #ifdef __linux__
-  if (latest_copy >= 0 && syncfs(latest_copy) != 0) error = errno;
-  if (latest_copy < 0) sync();
+  if (flush_descriptor >= 0 && syncfs(flush_descriptor) != 0) error = errno;
+  if (flush_descriptor < 0) sync();
 #else
-  if (latest_copy >= 0 && fsync(latest_copy) != 0) error = errno;
+  if (flush_descriptor >= 0 && fsync(flush_descriptor) != 0) error = errno;
   sync();
 #endif
   return error == 0 ? nullptr : strerror(error);
