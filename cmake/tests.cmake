@@ -61,6 +61,7 @@ endif()
 
 # Every function of the tool stays small and plain.
 find_program(LISKO_CLANG_TIDY clang-tidy)
+list(TRANSFORM LISKO_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE platform_sources)
 if(LISKO_CLANG_TIDY)
   add_test(NAME lint.function_size
            COMMAND ${LISKO_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet --warnings-as-errors=*
@@ -68,7 +69,7 @@ if(LISKO_CLANG_TIDY)
                    "--config={CheckOptions: [{key: readability-function-cognitive-complexity.Threshold, value: 15}, {key: readability-function-size.LineThreshold, value: 60}]}"
                    ${CMAKE_SOURCE_DIR}/src/lisko.cc ${CMAKE_SOURCE_DIR}/src/line_reader.cc
                    ${CMAKE_SOURCE_DIR}/src/names.cc
-                   ${CMAKE_SOURCE_DIR}/${LISKO_PLATFORM_SOURCE} ${CMAKE_SOURCE_DIR}/src/main.cc)
+                   ${platform_sources} ${CMAKE_SOURCE_DIR}/src/main.cc)
 else()
   add_skipped_test(lint.function_size "no clang-tidy (apt-get install clang-tidy)")
 endif()

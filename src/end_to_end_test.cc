@@ -64,6 +64,10 @@ void check(const Case& c) {
 }
 
 const std::vector<std::string> kListToOut = {"list.m3u", "out/"};
+// The reason a copy failed: lisko's own words natively; under Wine the
+// system's, which vary.
+std::string native_or_any(const std::string& reason) { return under_wine() ? "*" : reason; }
+
 const std::string kNotAName = "': the name after its last separator is not a file name.\r\n";
 const std::string kLongName(1020, 'n');
 const std::string kDots255 = [] {
@@ -117,13 +121,15 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
       {"an entry ending in a backslash names a folder", music, "src\\\r\n", kListToOut,
        "Copying 'src\\' to out/...failed: *\r\n", 3, {}},
       {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/"},
-       "Copying 'src\\a.mp3' to none/a.mp3...failed: *\r\n", 3, {}},
+       "Copying 'src\\a.mp3' to none/a.mp3...failed: " +
+       native_or_any("no folder none/ (No such file or directory)") + "\r\n", 3, {}},
       {"a folder at the target", {{"src/a.mp3", "A"}, {"out/a.mp3/", ""}}, "src\\a.mp3\r\n",
        kListToOut, "Copying 'src\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
       {"a folder as the source", {{"src/d.mp3/", ""}, {"out/", ""}}, "src\\d.mp3\r\n",
        kListToOut, "Copying 'src\\d.mp3' to out/d.mp3...failed: *\r\n", 3, {}},
       {"a file copied onto itself keeps its content", {{"out/a.mp3", "A"}}, "out\\a.mp3\r\n",
-       kListToOut, "Copying 'out\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
+       kListToOut, "Copying 'out\\a.mp3' to out/a.mp3...failed: the target is the source itself\r\n",
+       3, {}},
       {"a line of 1,024 bytes is skipped", music,
        "src\\" + std::string(1020, 'l') + "\r\nsrc\\a.mp3\r\n", kListToOut,
        "Skipping a playlist line longer than 1023 characters.\r\n"
@@ -339,10 +345,12 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   chmod((box / "ro").c_str(), 0555);
   Result result = box.run({"list.m3u", "ro/"}, true);
   EXPECT_EQ(result.out,
-            "Copying 'src\\a.mp3' to ro/a.mp3...failed: Permission denied\r\n"
+            "Copying 'src\\a.mp3' to ro/a.mp3...failed: cannot write in folder ro/ (Permission "
+            "denied)\r\n"
             "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n"
             "Copying 'src\\d.mp3' to ro/d.mp3...failed: Is a directory\r\n");
   EXPECT_EQ(result.status, 3);
+  chmod((box / "src/secret.mp3").c_str(), 0644);  // for a test run by a user other than root
   EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"},
                                 {"src/secret.mp3", "S"},
                                 {"src/d.mp3", "D"},
@@ -352,6 +360,7 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   // A drop folder may be written and searched but not listed.
   box.add({{"drop/", ""}});
   chmod((box / "drop").c_str(), 0333);
+  chmod((box / "src/secret.mp3").c_str(), 0);
   EXPECT_EQ(box.run({"list.m3u", "drop/"}, true).status, 3);  // the secret still fails
   chmod((box / "drop").c_str(), 0777);
   EXPECT_EQ(read_file(box / "drop/a.mp3"), "A");

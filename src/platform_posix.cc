@@ -36,21 +36,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
-#ifdef __linux__
-#include <sys/sendfile.h>
-#endif
 #ifdef __APPLE__
 #define st_atim st_atimespec
 #define st_mtim st_mtimespec
 #endif
 
 #include "platform.h"
+#include "posix_bytes.h"
 
 namespace {
 
@@ -83,12 +79,6 @@ sigset_t stop_signals;  // the signals whose handler removes the temporary file
 // in dest's folder), or -1 where none could be opened.
 bool copies_made = false;
 int flush_descriptor = -1;
-
-// The latest copy that was written behind, named as on the command line,
-// for the next copy to wait for its writeback: by name, as it is not held.
-char behind_name[kPathSize];
-dev_t behind_device = 0;
-ino_t behind_inode = 0;
 
 const char* run_dest = "";  // dest, as given
 
@@ -132,140 +122,6 @@ bool to_posix_name(const char* name, char (&out)[kPathSize]) {
   if (length >= sizeof out) return false;
   for (size_t i = 0; i <= length; ++i) out[i] = name[i] == '\\' ? '/' : name[i];
   return true;
-}
-
-// Each way of copying copies up to size bytes from where the file offsets
-// stand, and returns 0 when it has (or the source has ended), kRefused
-// when the kernel will not copy these two files that way (the next way
-// goes on from where the offsets stand), or an error.
-const int kRefused = -1;
-
-// Errors that say the kernel will not copy these two files for us.
-bool is_refusal(int error) {
-  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
-         error == ENOTSUP;
-}
-
-int copy_by_range(int from, int to, off_t size) {
-#ifdef __linux__
-  for (off_t copied = 0; copied < size;) {
-    ssize_t done =
-        copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - copied), 0);
-    if (done > 0) copied += done;
-    if (done == 0) return 0;  // the source shrank
-    if (done < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
-  }
-  return 0;
-#else
-  (void)from, (void)to, (void)size;
-  return kRefused;
-#endif
-}
-
-int copy_by_sendfile(int from, int to, off_t size) {
-#ifdef __linux__
-  for (off_t copied = 0; copied < size;) {
-    ssize_t sent = sendfile(to, from, nullptr, static_cast<size_t>(size - copied));
-    if (sent > 0) copied += sent;
-    if (sent == 0) return 0;
-    if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
-  }
-  return 0;
-#else
-  (void)from, (void)to, (void)size;
-  return kRefused;
-#endif
-}
-
-// Writes all of data, however little each write takes.
-int write_all(int to, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t put = write(to, data, size);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return errno;
-    if (put == 0) return EIO;  // a file system that takes nothing more
-    data += put;
-    size -= static_cast<size_t>(put);
-  }
-  return 0;
-}
-
-int copy_by_reading(int from, int to, off_t size) {
-  // Static: 256 KiB is too much for the stack of every platform, and the
-  // run copies one file at a time.
-  static char buffer[256 * 1024];
-  for (off_t copied = 0; copied < size;) {
-    size_t want = static_cast<size_t>(std::min<off_t>(sizeof buffer, size - copied));
-    ssize_t got = read(from, buffer, want);
-    if (got == 0) return 0;
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno;
-    int error = write_all(to, buffer, static_cast<size_t>(got));
-    if (error != 0) return error;
-    copied += got;
-  }
-  return 0;
-}
-
-int copy_by_way(int way, int from, int to, off_t size) {
-  if (way == 0) return copy_by_range(from, to, size);
-  if (way == 1) return copy_by_sendfile(from, to, size);
-  return copy_by_reading(from, to, size);
-}
-
-// A copy goes in pieces. Once a piece of a file of some size is written,
-// its writeback starts, and lisko waits for the piece before it: so the
-// copy keeps the pace of a slow medium, with two pieces at most in memory,
-// and the flushes that end a copy or the run wait for little. Small files
-// are left to the flush at the end, which writes them out together.
-const off_t kPiece = 8 << 20;
-const off_t kWriteBehindFrom = 1 << 20;
-
-// Returns 0 or the error of the writeback, which fails the copy.
-int write_behind(int to, off_t start, off_t length) {
-#ifdef __linux__
-  if (sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE) != 0) return errno;
-  const unsigned kWait =
-      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  if (start >= kPiece && sync_file_range(to, start - kPiece, kPiece, kWait) != 0) return errno;
-#else
-  (void)to, (void)start, (void)length;
-#endif
-  return 0;
-}
-
-// Waits for the writeback of the latest copy written behind, so that a run
-// onto a slow medium keeps its pace from file to file too, one file
-// behind. It is opened for the wait only, and only where it is still the
-// file that was written; an error of its writeback reaches the end-of-run
-// flush.
-void wait_for_copy_behind() {
-#ifdef __linux__
-  if (behind_name[0] == '\0') return;
-  int copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC);
-  if (copy < 0 && errno == EPERM)  // not lisko's own file: no O_NOATIME
-    copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  struct stat info;
-  if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind_device &&
-      info.st_ino == behind_inode)
-    sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
-  if (copy >= 0) close(copy);
-  behind_name[0] = '\0';
-#endif
-}
-
-int copy_contents(int from, int to, off_t size) {
-  // A size of 0 may be one that the kernel hides (in /proc): read to the end.
-  if (size == 0) return copy_by_reading(from, to, std::numeric_limits<off_t>::max());
-  int way = 0;
-  for (off_t start = 0; start < size; start += kPiece) {
-    off_t length = std::min(kPiece, size - start);
-    int result;
-    while ((result = copy_by_way(way, from, to, length)) == kRefused) ++way;
-    if (result != 0) return result;
-    if (size >= kWriteBehindFrom && (result = write_behind(to, start, length)) != 0) return result;
-  }
-  return 0;
 }
 
 // A file system that cannot hold permission bits or times (a FAT stick
@@ -347,25 +203,33 @@ void open_flush_descriptor(const TargetPlace& place) {
 #endif
 }
 
-// Notes the copy just put in place under target_path, where it was written
-// behind, for the next copy to wait for.
-void note_copy_behind(const char* target_path, const struct stat& copy_info) {
-  size_t length = strlen(target_path);  // fits: behind_name is as large
-  memcpy(behind_name, target_path, length + 1);
-  behind_device = copy_info.st_dev;
-  behind_inode = copy_info.st_ino;
-}
+// The step of a copy that failed, so that its reason can say which side
+// failed: the source, the target's folder, or the copy.
+enum CopyStep {
+  kReadingSource,
+  kOpeningFolder,
+  kCheckingTarget,
+  kWritingFolder,   // making the copy in the target's folder
+  kWritingCopy,     // writing its content, bits and times
+  kWritingBeside,   // the same, beside a file that holds data
+  kPuttingInPlace,  // renaming it over the target
+  kFindingSelf      // the target is the source itself
+};
 
 // Fills a temporary file and renames it over the target. Returns 0 or the
-// error; on error the temporary file is gone.
+// error, with *step the step that failed; on error the temporary file is
+// gone.
 int write_and_rename(int source, const struct stat& source_info, const TargetPlace& place,
-                     bool replacing_data) {
+                     bool replacing_data, CopyStep* step) {
+  *step = kWritingFolder;
   int temp = create_temp(place);
   if (temp < 0) return errno;
+  *step = replacing_data ? kWritingBeside : kWritingCopy;
   int error = fill_temp(source, source_info, temp, replacing_data);
   struct stat copy_info;
   if (error == 0 && fstat(temp, &copy_info) != 0) error = errno;
   if (close(temp) != 0 && error == 0) error = errno;
+  if (error == 0) *step = kPuttingInPlace;
   if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
   if (error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
@@ -395,24 +259,29 @@ int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   return 0;
 }
 
-int copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
+int copy_into_place(int source, const struct stat& source_info, const TargetPlace& place,
+                    CopyStep* step) {
+  *step = kCheckingTarget;
   if (place.name[place.prefix_length] == '\0') return EISDIR;  // the target names a folder
   struct stat target_info;
   bool replacing_data = false;
   if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(target_info.st_mode)) return EISDIR;
-    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
-      return EEXIST;  // the source itself: replacing it would gain nothing
+    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino) {
+      *step = kFindingSelf;  // replacing the source itself would gain nothing
+      return EEXIST;
+    }
     // A symbolic link is replaced too: after a crash, a renamed file whose
     // data is not on the medium would stand where it was.
     replacing_data =
         (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
   }
   open_flush_descriptor(place);
-  return write_and_rename(source, source_info, place, replacing_data);
+  return write_and_rename(source, source_info, place, replacing_data, step);
 }
 
-int copy_path(const char* source_path, char (&target_path)[kPathSize]) {
+int copy_path(const char* source_path, char (&target_path)[kPathSize], CopyStep* step) {
+  *step = kReadingSource;
   int source = open(source_path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (source < 0) return errno;
   struct stat source_info;
@@ -424,11 +293,49 @@ int copy_path(const char* source_path, char (&target_path)[kPathSize]) {
   else if (!S_ISREG(source_info.st_mode))
     error = ENOTSUP;  // a FIFO, socket or device has no content to copy
   TargetPlace place = {-1, "", 0, ""};
+  if (error == 0) *step = kOpeningFolder;
   if (error == 0) error = open_target_folder(target_path, &place);
-  if (error == 0) error = copy_into_place(source, source_info, place);
+  if (error == 0) error = copy_into_place(source, source_info, place, step);
   if (place.folder >= 0) close(place.folder);
   close(source);
   return error;
+}
+
+// True when error, from the rename that puts a copy in place, says that
+// the file system cannot hold its name. FAT and exFAT hold none of
+// "*:<>?|; refusing one, fusefat says EPERM and exfat-fuse ENOENT.
+bool is_name_refused(int error, const char* name) {
+  bool fat_name = strpbrk(name, "\"*:<>?|") != nullptr;
+  return error == EINVAL || error == EILSEQ || error == ENAMETOOLONG ||
+         ((error == EPERM || error == ENOENT) && fat_name);
+}
+
+// Why a copy to target failed at step with error: the system's words
+// alone where the source failed, and otherwise which side failed first.
+// Names are shown as they stand on the command line.
+const char* reason(int error, CopyStep step, const char* target) {
+  static char why[kPathSize + 128];
+  const char* system_text = strerror(error);
+  const char* name_part = target + strlen(target);
+  while (name_part > target && strchr("\\/", name_part[-1]) == nullptr) --name_part;
+  char folder[kPathSize + 16] = "the current folder";
+  if (name_part > target)
+    snprintf(folder, sizeof folder, "folder %.*s", static_cast<int>(name_part - target), target);
+  bool not_there = error == ENOENT || error == ENOTDIR;
+  bool no_room = error == ENOSPC || error == EDQUOT;
+  if (step == kOpeningFolder && not_there)
+    snprintf(why, sizeof why, "no %s (%s)", folder, system_text);
+  else if (step == kOpeningFolder || step == kWritingFolder)
+    snprintf(why, sizeof why, "cannot write in %s (%s)", folder, system_text);
+  else if (step == kFindingSelf)
+    snprintf(why, sizeof why, "the target is the source itself");
+  else if (step == kWritingBeside && no_room)
+    snprintf(why, sizeof why, "no room for the new copy beside the old one (%s)", system_text);
+  else if (step == kPuttingInPlace && is_name_refused(error, name_part))
+    snprintf(why, sizeof why, "the target's file system cannot hold this name (%s)", system_text);
+  else
+    return system_text;
+  return why;
 }
 
 }  // namespace
@@ -479,9 +386,10 @@ const char* copy_file(const char* source, const char* target, NameCode) {
   char source_path[kPathSize];
   char target_path[kPathSize];
   int error = ENAMETOOLONG;
+  CopyStep step = kReadingSource;
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
-    error = copy_path(source_path, target_path);
-  return error == 0 ? nullptr : strerror(error);
+    error = copy_path(source_path, target_path, &step);
+  return error == 0 ? nullptr : reason(error, step, target);
 }
 
 const char* flush_copies() {

@@ -328,6 +328,7 @@ const char* copy_file(const char* source, const char* target, NameCode code) {
     return error_text(ERROR_FILENAME_EXCED_RANGE);
   bool replacing_data = false;
   DWORD refused = refusal(wide_source, wide_target, &replacing_data);
+  if (refused == ERROR_SHARING_VIOLATION) return "the target is the source itself";
   if (refused != 0) return error_text(refused);
   const char* by_code_page = code == kCodePage && dest_is_exact ? source : nullptr;
   if (!copy_to_temp(by_code_page, wide_source, wide_target)) return error_text(GetLastError());

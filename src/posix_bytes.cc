@@ -1,0 +1,168 @@
+// How the bytes of a copy move on POSIX systems: the kernel copies them
+// where it can (copy_file_range, then sendfile, then a read/write loop
+// where a file system refuses), in pieces written out behind the copy.
+#include "posix_bytes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#ifdef __linux__
+#include <sys/sendfile.h>
+#endif
+
+namespace {
+
+// The latest copy that was written behind, named as on the command line,
+// for the next copy to wait for its writeback: by name, as it is not held.
+char behind_name[kPathSize];
+dev_t behind_device = 0;
+ino_t behind_inode = 0;
+
+// Each way of copying copies up to size bytes from where the file offsets
+// stand, and returns 0 when it has (or the source has ended), kRefused
+// when the kernel will not copy these two files that way (the next way
+// goes on from where the offsets stand), or an error.
+const int kRefused = -1;
+
+// Errors that say the kernel will not copy these two files for us.
+bool is_refusal(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP;
+}
+
+int copy_by_range(int from, int to, off_t size) {
+#ifdef __linux__
+  for (off_t copied = 0; copied < size;) {
+    ssize_t done =
+        copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - copied), 0);
+    if (done > 0) copied += done;
+    if (done == 0) return 0;  // the source shrank
+    if (done < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+  }
+  return 0;
+#else
+  (void)from, (void)to, (void)size;
+  return kRefused;
+#endif
+}
+
+int copy_by_sendfile(int from, int to, off_t size) {
+#ifdef __linux__
+  for (off_t copied = 0; copied < size;) {
+    ssize_t sent = sendfile(to, from, nullptr, static_cast<size_t>(size - copied));
+    if (sent > 0) copied += sent;
+    if (sent == 0) return 0;
+    if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+  }
+  return 0;
+#else
+  (void)from, (void)to, (void)size;
+  return kRefused;
+#endif
+}
+
+// Writes all of data, however little each write takes.
+int write_all(int to, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t put = write(to, data, size);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return errno;
+    if (put == 0) return EIO;  // a file system that takes nothing more
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  return 0;
+}
+
+int copy_by_reading(int from, int to, off_t size) {
+  // Static: 256 KiB is too much for the stack of every platform, and the
+  // run copies one file at a time.
+  static char buffer[256 * 1024];
+  for (off_t copied = 0; copied < size;) {
+    size_t want = static_cast<size_t>(std::min<off_t>(sizeof buffer, size - copied));
+    ssize_t got = read(from, buffer, want);
+    if (got == 0) return 0;
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    int error = write_all(to, buffer, static_cast<size_t>(got));
+    if (error != 0) return error;
+    copied += got;
+  }
+  return 0;
+}
+
+int copy_by_way(int way, int from, int to, off_t size) {
+  if (way == 0) return copy_by_range(from, to, size);
+  if (way == 1) return copy_by_sendfile(from, to, size);
+  return copy_by_reading(from, to, size);
+}
+
+// A copy goes in pieces. Once a piece of a file of some size is written,
+// its writeback starts, and lisko waits for the piece before it: so the
+// copy keeps the pace of a slow medium, with two pieces at most in memory,
+// and the flushes that end a copy or the run wait for little. Small files
+// are left to the flush at the end, which writes them out together.
+const off_t kPiece = 8 << 20;
+
+// Returns 0 or the error of the writeback, which fails the copy.
+int write_behind(int to, off_t start, off_t length) {
+#ifdef __linux__
+  if (sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE) != 0) return errno;
+  const unsigned kWait =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (start >= kPiece && sync_file_range(to, start - kPiece, kPiece, kWait) != 0) return errno;
+#else
+  (void)to, (void)start, (void)length;
+#endif
+  return 0;
+}
+
+}  // namespace
+
+int copy_contents(int from, int to, off_t size) {
+  // A size of 0 may be one that the kernel hides (in /proc): read to the end.
+  if (size == 0) return copy_by_reading(from, to, std::numeric_limits<off_t>::max());
+  int way = 0;
+  for (off_t start = 0; start < size; start += kPiece) {
+    off_t length = std::min(kPiece, size - start);
+    int result;
+    while ((result = copy_by_way(way, from, to, length)) == kRefused) ++way;
+    if (result != 0) return result;
+    if (size >= kWriteBehindFrom && (result = write_behind(to, start, length)) != 0) return result;
+  }
+  return 0;
+}
+
+// Waits for the writeback of the latest copy written behind, so that a run
+// onto a slow medium keeps its pace from file to file too, one file
+// behind. It is opened for the wait only, and only where it is still the
+// file that was written; an error of its writeback reaches the end-of-run
+// flush.
+void wait_for_copy_behind() {
+#ifdef __linux__
+  if (behind_name[0] == '\0') return;
+  int copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC);
+  if (copy < 0 && errno == EPERM)  // not lisko's own file: no O_NOATIME
+    copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  struct stat info;
+  if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind_device &&
+      info.st_ino == behind_inode)
+    sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
+  if (copy >= 0) close(copy);
+  behind_name[0] = '\0';
+#endif
+}
+
+// Notes the copy just put in place under target_path, where it was written
+// behind, for the next copy to wait for.
+void note_copy_behind(const char* target_path, const struct stat& copy_info) {
+  size_t length = strlen(target_path);  // fits: behind_name is as large
+  memcpy(behind_name, target_path, length + 1);
+  behind_device = copy_info.st_dev;
+  behind_inode = copy_info.st_ino;
+}

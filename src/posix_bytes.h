@@ -1,0 +1,29 @@
+// How the bytes of a copy move on POSIX systems, for the POSIX platform
+// layer: the content, and its writeback to the medium while the copy runs.
+#ifndef LISKO_POSIX_BYTES_H
+#define LISKO_POSIX_BYTES_H
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include "platform.h"
+
+// Files of this size or more are written out while they are copied; small
+// ones are left to the flush at the end, which writes them out together.
+constexpr off_t kWriteBehindFrom = 1 << 20;
+
+// Copies the content of from, size bytes (a size of 0 may be one that the
+// kernel hides, as in /proc: then to the end), to to. Returns 0 or the
+// error, an error of the writeback too.
+int copy_contents(int from, int to, off_t size);
+
+// Waits for the writeback of the latest copy noted with note_copy_behind,
+// so that a run onto a slow medium keeps its pace from file to file too.
+void wait_for_copy_behind();
+
+// Notes the copy just put in place under target_path (a POSIX name, as on
+// the command line), with copy_info its file's, for the next copy to wait
+// for.
+void note_copy_behind(const char* target_path, const struct stat& copy_info);
+
+#endif
