@@ -27,6 +27,13 @@ if(GTest_FOUND)
   target_compile_definitions(lisko_tests PRIVATE LISKO_PROGRAM="$<TARGET_FILE:lisko>"
                                                  LISKO_FAULT_SHIM="$<TARGET_FILE:fault_shim>")
   add_dependencies(lisko_tests lisko fault_shim)
+  # Tests that mount file systems skip, saying why, where they cannot: say
+  # it here too, where the test command shows it without -V.
+  execute_process(COMMAND id -u OUTPUT_VARIABLE user_id OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT user_id STREQUAL "0")
+    message(STATUS "Media.*, EndToEnd.FullStick*, Faults.SameInode*: will skip: mounting needs "
+                   "root (run the tests as root to run them)")
+  endif()
   # The Windows suite runs only against the Windows program, under Wine.
   gtest_discover_tests(lisko_tests TEST_FILTER -Windows.* DISCOVERY_TIMEOUT 30
                        PROPERTIES TIMEOUT 120)

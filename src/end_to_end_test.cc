@@ -231,15 +231,16 @@ TEST(Posix, NamesAndSpecialFiles) {
        "src\\\xE9\xFF.mp3\r\n", kListToOut,
        "Copying 'src\\\xE9\xFF.mp3' to out/\xE9\xFF.mp3...succeeded\r\n", 0,
        {{"out/\xE9\xFF.mp3", "E"}}},
-      {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"},
+      {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"}, {"m:/1/b.mp3", "2"},
        {"c.mp3", "3"}, {"out/", ""}},
        "#EXTM3U\n{box}/m/Artist/01 Song.mp3\nm/b.mp3\nm/Artist/../../c.mp3\n"
        "m\\Artist/01 Song.mp3\nhttp://radio.invalid/live\nfile://server/m/b.mp3\n"
-       "HTTPS://x.invalid/y.mp3\nbare.mp3\n", kListToOut,
+       "HTTPS://x.invalid/y.mp3\nbare.mp3\nm://1/b.mp3\n", kListToOut,
        "Copying '{box}/m/Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
        "Copying 'm/b.mp3' to out/b.mp3...succeeded\r\n"
        "Copying 'm/Artist/../../c.mp3' to out/c.mp3...succeeded\r\n"
-       "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n", 0,
+       "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
+       "Copying 'm://1/b.mp3' to out/b.mp3...succeeded\r\n", 0,
        {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}}},
       {"a file whose size the kernel hides is copied whole", {{"out/", ""}}, "\\proc\\version\r\n",
        kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
@@ -281,7 +282,7 @@ TEST(Posix, SymbolicLinkAtTargetIsReplacedNotFollowed) {
 TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
   Sandbox box;
   box.add({{"src/a.mp3", "A"}, {"out/a.mp3", "old"}, {"list.m3u", "src\\a.mp3\r\n"}});
-  chmod((box / "src/a.mp3").c_str(), 0640);
+  chmod((box / "src/a.mp3").c_str(), 06640);  // set-user-ID and set-group-ID too
   const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
   utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
   EXPECT_EQ(box.run(kListToOut).status, 0);
@@ -289,7 +290,7 @@ TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
   ASSERT_EQ(stat((box / "out/a.mp3").c_str(), &copy), 0);
   EXPECT_EQ(copy.st_mtime, 1234567890);
   if (!under_wine()) {
-    EXPECT_EQ(copy.st_mode & 0777, 0640u);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);  // no set-user-ID copy on a stick
   }
 }
 
@@ -311,15 +312,15 @@ std::string run_on_terminal(const Sandbox& box, const std::vector<std::string>& 
 
 TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
   Sandbox box;
-  box.add({{"out/", ""}, {"list.m3u", "x\\\x1B[8mgone\a\t\x7F\xE9.mp3\r\n"}});
+  box.add({{"out/", ""}, {"list.m3u", "x\\\x1B[8mgo ne\a\t\x7F\xE9.mp3\r\n"}});
   const struct {
     std::vector<std::string> args;
     std::string raw, shown;
   } cases[] = {
       {kListToOut,
-       "Copying 'x\\\x1B[8mgone\a\t\x7F\xE9.mp3' to out/\x1B[8mgone\a\t\x7F\xE9.mp3...failed: "
+       "Copying 'x\\\x1B[8mgo ne\a\t\x7F\xE9.mp3' to out/\x1B[8mgo ne\a\t\x7F\xE9.mp3...failed: "
        "No such file or directory\r\n",
-       "Copying 'x\\^[[8mgone^G^I^?\xE9.mp3' to out/^[[8mgone^G^I^?\xE9.mp3...failed: "
+       "Copying 'x\\^[[8mgo ne^G^I^?\xE9.mp3' to out/^[[8mgo ne^G^I^?\xE9.mp3...failed: "
        "No such file or directory\r\n"},
       {{"no\x1B.m3u", "out/"},
        "Couldn't open no\x1B.m3u.  Exiting LISKO.\r\n",

@@ -5,6 +5,7 @@
 //   fchmod:EPERM  futimens:EPERM  copy_file_range:ENOSYS  sendfile:EINVAL
 //   fdatasync:EIO  sync_file_range:EIO  syncfs:EIO  close:EIO
 //   write:short  write:ENOSPC:65536  syncfs:late  renameat:strict
+//   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -15,8 +16,12 @@
 // opened. "renameat:strict" fails with EBUSY a rename over a file that the
 // process holds open, as exFAT through FUSE does, and with EIO one whose
 // file was put on the medium (fdatasync) where the target holds no data,
-// or was not where the target holds data or is a symbolic link. Every other
-// call goes through to the C library.
+// or was not where the target holds data or is a symbolic link.
+// "fopen:EIO:N" makes reading a playlist (a .m3u file) fail once N bytes
+// are read. "getpid:fixed" makes the process id 4242. "sync_file_range:
+// record" appends each call's start, length and flags (in KiB, and W for
+// write, B and A for the waits before and after) to the file that
+// LISKO_RECORD names. Every other call goes through to the C library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -24,9 +29,11 @@
 #include <fcntl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,6 +50,8 @@ const Error kErrors[] = {{"EPERM", EPERM},    {"ENOSYS", ENOSYS}, {"EINVAL", EIN
 const int kShort = -1;
 const int kLate = -2;
 const int kStrict = -3;
+const int kFixed = -4;
+const int kRecord = -5;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -62,6 +71,8 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "short", 5) == 0) return kShort;
       if (strncmp(what, "late", 4) == 0) return kLate;
       if (strncmp(what, "strict", 6) == 0) return kStrict;
+      if (strncmp(what, "fixed", 5) == 0) return kFixed;
+      if (strncmp(what, "record", 6) == 0) return kRecord;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -123,9 +134,66 @@ bool is_held_open(int folder, const char* path) {
   return false;
 }
 
+void record_writeback(off64_t start, off64_t length, unsigned flags) {
+  FILE* record = fopen(getenv("LISKO_RECORD"), "a");
+  if (record == nullptr) return;
+  fprintf(record, "%lld+%lld%s%s%s\n", static_cast<long long>(start >> 10),
+          static_cast<long long>(length >> 10), flags & SYNC_FILE_RANGE_WAIT_BEFORE ? "B" : "",
+          flags & SYNC_FILE_RANGE_WRITE ? "W" : "", flags & SYNC_FILE_RANGE_WAIT_AFTER ? "A" : "");
+  fclose(record);
+}
+
+// A playlist stream whose reading fails once its budget of bytes is read,
+// and the real file behind it, for fileno.
+struct FailingStream {
+  FILE* file;
+  long left;
+};
+FILE* failing_stream = nullptr;
+FILE* file_behind = nullptr;
+
+ssize_t read_failing(void* cookie, char* buffer, size_t size) {
+  auto* stream = static_cast<FailingStream*>(cookie);
+  if (stream->left <= 0) return errno = EIO, -1;
+  size_t want = size < static_cast<size_t>(stream->left) ? size : stream->left;
+  size_t got = fread(buffer, 1, want, stream->file);
+  stream->left -= static_cast<long>(got);
+  return static_cast<ssize_t>(got);
+}
+
+int close_failing(void* cookie) {
+  auto* stream = static_cast<FailingStream*>(cookie);
+  fclose(stream->file);
+  delete stream;
+  return 0;
+}
+
 }  // namespace
 
 extern "C" {
+
+FILE* fopen(const char* path, const char* mode) {
+  auto real = next<FILE* (*)(const char*, const char*)>("fopen");
+  long after = 0;
+  size_t length = strlen(path);
+  bool playlist = length > 4 && strcmp(path + length - 4, ".m3u") == 0;
+  if (!playlist || fault_for("fopen", &after) == 0) return real(path, mode);
+  FILE* file = real(path, mode);
+  if (file == nullptr) return nullptr;
+  cookie_io_functions_t calls = {read_failing, nullptr, nullptr, close_failing};
+  failing_stream = fopencookie(new FailingStream{file, after}, mode, calls);
+  file_behind = file;
+  return failing_stream;
+}
+
+int fileno(FILE* stream) {
+  return next<int (*)(FILE*)>("fileno")(stream == failing_stream ? file_behind : stream);
+}
+
+pid_t getpid() {
+  if (fault_for("getpid") == kFixed) return 4242;
+  return static_cast<pid_t>(syscall(SYS_getpid));
+}
 
 int fchmod(int fd, mode_t mode) {
   if (int error = fault_for("fchmod")) return errno = error, -1;
@@ -159,7 +227,9 @@ int fdatasync(int fd) {
 }
 
 int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
-  if (int error = fault_for("sync_file_range")) return errno = error, -1;
+  int fault = fault_for("sync_file_range");
+  if (fault == kRecord) record_writeback(start, length, flags);
+  if (fault > 0) return errno = fault, -1;
   return next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
                                                                            flags);
 }

@@ -200,6 +200,9 @@ TEST(Faults, InjectedFailures) {
       {"sync_file_range:EIO", failed + "Input/output error\r\n", 3, "earlier"},
       {"syncfs:EIO", copied + not_out + "Input/output error.\r\n", 3, source},
       {"syncfs:late", copied, 0, source},
+      {"fopen:EIO:11,syncfs:EIO",  // the playlist's second line cannot be read: 2 wins
+       copied + "Couldn't read list.m3u.  Exiting LISKO.\r\n" + not_out + "Input/output error.\r\n",
+       2, source},
   };
   for (const auto& c : cases) {
     Sandbox box;
@@ -235,6 +238,83 @@ TEST(Faults, FlushesWhatItReplacesAndHoldsNoCopyOpen) {
   EXPECT_TRUE(read_file(box / "out/s.mp3") == "y");
   EXPECT_EQ(read_file(box / "out/link.mp3"), "l");
   EXPECT_EQ(read_file(box / "elsewhere.mp3"), "kept");
+}
+
+// A stale temporary file of lisko's own name (a crashed run, a process id
+// used again) is another's: passed by, never written into.
+TEST(Faults, PassesByAStaleTemporaryFileOfItsName) {
+  Sandbox box;
+  const std::string stale = "stale bytes, more of them than the copy has";
+  box.add({{"src/a.mp3", "new"}, {"out/.lisko-4242-0.tmp", stale}, {"list.m3u", "src\\a.mp3\r\n"}});
+  Result result = run_with_faults(box, "getpid:fixed");
+  EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
+  EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
+  EXPECT_EQ(read_file(box / "out/.lisko-4242-0.tmp"), stale);
+}
+
+// A playlist longer than the open-file limit: every entry is copied, and
+// the flush at the end still reports its failure.
+TEST(Faults, CopiesMoreFilesThanItMayOpen) {
+  Sandbox box;
+  std::string list;
+  std::string out;
+  for (int i = 0; i < 60; ++i) {
+    std::string name = "s" + std::to_string(i) + ".mp3";
+    box.add({{"src/" + name, name}});
+    list += "src\\" + name + "\r\n";
+    out += "Copying 'src\\" + name + "' to out/" + name + "...succeeded\r\n";
+  }
+  box.add({{"out/", ""}, {"list.m3u", list}});
+  struct rlimit old_limit;
+  getrlimit(RLIMIT_NOFILE, &old_limit);
+  struct rlimit limit = {24, old_limit.rlim_max};  // inherited by lisko
+  setrlimit(RLIMIT_NOFILE, &limit);
+  Result result = run_with_faults(box, "syncfs:EIO");
+  setrlimit(RLIMIT_NOFILE, &old_limit);
+  EXPECT_EQ(result.out,
+            out + "Couldn't write the copies out to their medium: Input/output error.\r\n");
+  EXPECT_EQ(result.status, 3);
+}
+
+// Writing behind: each piece's writeback starts once it is written, the one
+// before it is waited for, and the next copy waits for the last one's.
+TEST(Faults, WritesBehindThePieceBefore) {
+  Sandbox box;
+  box.add({{"src/big.mp3", ""},
+           {"src/b.mp3", std::string(2 << 20, 'b')},
+           {"out/", ""},
+           {"list.m3u", "src\\big.mp3\r\nsrc\\b.mp3\r\n"}});
+  fs::resize_file(box / "src/big.mp3", (20 << 20) + 1024);  // 8 MiB, 8 MiB and 4 MiB + 1 KiB
+  setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
+  Result result = run_with_faults(box, "sync_file_range:record");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(read_file(box / "record.txt"),
+            "0+8192W\n8192+8192W\n0+8192BWA\n16384+4097W\n8192+8192BWA\n"  // big.mp3
+            "0+2048W\n0+0B\n");                                            // b.mp3
+}
+
+// The copy onto the source itself is refused by file system and inode
+// together: two fresh tmpfs give their first files the same inode number.
+TEST(Faults, SameInodeOnAnotherFileSystemIsNoSelfCopy) {
+  Sandbox box;
+  box.add({{"a/", ""}, {"b/", ""}, {"list.m3u", "a\\s.mp3\r\n"}});
+  if (mount("tmpfs", (box / "a").c_str(), "tmpfs", 0, "size=1m") != 0 ||
+      mount("tmpfs", (box / "b").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    umount((box / "a").c_str());
+    GTEST_SKIP() << "skipped: cannot mount a tmpfs here: " << strerror(errno);
+  }
+  write_file(box / "a/s.mp3", "new");
+  write_file(box / "b/s.mp3", "old");
+  struct stat source, target;
+  stat((box / "a/s.mp3").c_str(), &source);
+  stat((box / "b/s.mp3").c_str(), &target);
+  Result result = box.run({"list.m3u", "b/"});
+  std::string copied = read_file(box / "b/s.mp3");
+  umount((box / "a").c_str());
+  umount((box / "b").c_str());
+  EXPECT_EQ(source.st_ino, target.st_ino) << "the case needs one inode number on both";
+  EXPECT_EQ(result.out, "Copying 'a\\s.mp3' to b/s.mp3...succeeded\r\n");
+  EXPECT_EQ(copied, "new");
 }
 
 // nohup lisko: a hangup during a copy neither ends the run nor spoils it.
