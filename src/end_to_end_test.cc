@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -292,6 +293,42 @@ TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
   if (!under_wine()) {
     EXPECT_EQ(copy.st_mode & 07777, 0640u);  // no set-user-ID copy on a stick
   }
+}
+
+// A second run of a playlist finds the copies of the first: a copy that
+// holds the source's bytes is kept (its file, and no temporary file made
+// for it), and one of the same size with one byte changed is replaced.
+TEST(Posix, SecondRunKeepsWhatIsCopiedAlready) {
+  Sandbox box;
+  std::string song(3 << 20, '\0');
+  for (size_t i = 0; i < song.size(); ++i) song[i] = static_cast<char>(i * 31 + i / 509);
+  box.add({{"src/a.mp3", song},
+           {"src/b.mp3", "bbbb"},
+           {"out/", ""},
+           {"list.m3u", "src\\a.mp3\r\nsrc\\b.mp3\r\n"}});
+  ASSERT_EQ(box.run(kListToOut).status, 0);
+  write_file(box / "out/b.mp3", "bbxb");
+  struct stat a_first, b_first, a_second, b_second;
+  stat((box / "out/a.mp3").c_str(), &a_first);
+  stat((box / "out/b.mp3").c_str(), &b_first);
+  int watch = inotify_init1(IN_NONBLOCK);
+  inotify_add_watch(watch, (box / "out").c_str(), IN_CREATE);
+  Result result = box.run(kListToOut);
+  char events[4096];
+  ssize_t got = read(watch, events, sizeof events);
+  close(watch);
+  stat((box / "out/a.mp3").c_str(), &a_second);
+  stat((box / "out/b.mp3").c_str(), &b_second);
+  EXPECT_EQ(result.out,
+            "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
+            "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n");
+  EXPECT_EQ(a_second.st_ino, a_first.st_ino);
+  EXPECT_NE(b_second.st_ino, b_first.st_ino);
+  EXPECT_EQ(got, static_cast<ssize_t>(sizeof(inotify_event) +
+                                      reinterpret_cast<inotify_event*>(events)->len))
+      << "one temporary file, for b.mp3";
+  EXPECT_EQ(read_file(box / "out/b.mp3"), "bbbb");
+  EXPECT_TRUE(read_file(box / "out/a.mp3") == song);
 }
 
 // Everything lisko writes to a terminal (raw, so that its bytes arrive as

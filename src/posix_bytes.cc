@@ -122,6 +122,14 @@ int write_behind(int to, off_t start, off_t length) {
   return 0;
 }
 
+// Reads up to size bytes at offset at, leaving the file offset as it is.
+ssize_t read_at(int from, char* buffer, size_t size, off_t at) {
+  ssize_t got;
+  while ((got = pread(from, buffer, size, at)) < 0 && errno == EINTR) {
+  }
+  return got;
+}
+
 }  // namespace
 
 int copy_contents(int from, int to, off_t size) {
@@ -165,4 +173,25 @@ void note_copy_behind(const char* target_path, const struct stat& copy_info) {
   memcpy(behind_name, target_path, length + 1);
   behind_device = copy_info.st_dev;
   behind_inode = copy_info.st_ino;
+}
+
+int compare_contents(int one, int other, off_t size, bool* same) {
+  // Static, as the buffer of the copy by reading: no stack holds them.
+  static char one_piece[128 * 1024];
+  static char other_piece[sizeof one_piece];
+  *same = false;
+  for (off_t at = 0; at < size;) {
+    size_t want = static_cast<size_t>(std::min<off_t>(sizeof one_piece, size - at));
+    ssize_t got = read_at(one, one_piece, want, at);
+    if (got < 0) return errno;
+    ssize_t other_got = read_at(other, other_piece, want, at);
+    if (other_got < 0) return errno;
+    // A file shorter than it said is no match either.
+    if (got == 0 || other_got != got ||
+        memcmp(one_piece, other_piece, static_cast<size_t>(got)) != 0)
+      return 0;
+    at += got;
+  }
+  *same = true;
+  return 0;
 }
