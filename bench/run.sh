@@ -3,27 +3,41 @@
 # measures lisko's peak memory on a huge playlist.
 # Needs (Debian): apt-get install hyperfine time rsync python3 xfsprogs
 #
-#   bench/run.sh [rounds] [file systems]      e.g. bench/run.sh 7 "ext4 xfs tmpfs"
+#   bench/run.sh [rounds] [file systems] [cases]
+#   e.g. bench/run.sh 7 "ext4 xfs tmpfs ext4-disk xfs-disk" "200x5M"
 #
 # Each file system is made for the run: an ext4 and an XFS image, made
-# without discard and loop-mounted, and a tmpfs. The images live in a
-# tmpfs of their own, so that what is timed is the file system's work and
-# not the noise of this machine's disk; the sources live in another tmpfs.
-# Where it cannot mount (not root), it says so and uses a folder of the
-# current file system instead.
+# without discard and loop-mounted, and a tmpfs. "ext4" and "xfs" keep
+# their image in a tmpfs, so that a flush costs almost nothing and what is
+# timed is the file system's work; "ext4-disk" and "xfs-disk" keep it on
+# the machine's disk (in /var/tmp), so that a flush costs what the device
+# takes. The sources live in a tmpfs. Where it cannot mount (not root), it
+# says so and uses a folder of the current file system instead.
+#
+# The ways into the target: "fresh", into an empty folder; "new",
+# replacing every file with new bytes (the targets hold another source set
+# of the same names); and, for 200 files of 5 MiB, "same", a second run
+# onto the targets of the first (the same bytes, the same times), and
+# "same-cold", the same with the page cache dropped before each run.
 #
 # Per case it compares, in one interleaved run (each round times every
 # command once, in turn, after a sync): lisko; cp -p followed by sync -f on
 # the target (the same guarantee as lisko's: every copy on the medium);
-# plain cp -p (what users compare against, without that guarantee); and
-# rsync -t --ignore-times (which copies every file, as the others do)
-# followed by sync -f. It prints lisko's median time and its
-# ratio to each, the median of the rounds' ratios with their minimum and
-# maximum. LISKO_COMPARE=/path/to/another/lisko adds that build as one
-# more command ("other"), to weigh a change to lisko itself.
+# plain cp -p (what users compare against, without that guarantee); rsync
+# -t --ignore-times (which copies every file, as the others do) followed
+# by sync -f; rsync --fsync with --ignore-times, followed by sync -f (each
+# file on the medium before the next, as lisko puts each replaced one);
+# and, where the bytes are the same, plain rsync -t + sync -f, whose quick
+# check by size and time keeps every file. It prints lisko's median time
+# and its ratio to each, the median of the rounds' ratios with their
+# minimum and maximum, and where the bytes are the same, the blocks that
+# lisko wrote (getrusage's output blocks; 0 is nothing written).
+# LISKO_COMPARE=/path/to/another/lisko adds that build as one more command
+# ("other"), to weigh a change to lisko itself.
 set -euo pipefail
 rounds=${1:-7}
-systems=${2:-"ext4 xfs tmpfs"}
+systems=${2:-"ext4 xfs tmpfs ext4-disk xfs-disk"}
+only_cases=${3:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 for tool in hyperfine /usr/bin/time python3 rsync; do
   command -v "$tool" >/dev/null || { echo "bench: needs $tool (apt-get install hyperfine time python3 rsync)"; exit 1; }
@@ -32,12 +46,13 @@ cmake --workflow --preset release >/dev/null
 lisko=$root/build/release/lisko
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lisko-bench-XXXXXX")
+disk_images=$(mktemp -d /var/tmp/lisko-bench-images-XXXXXX)  # on the machine's disk
 cleanup() {
   cd /
   for point in "$work"/mnt "$work"/images "$work"/src; do
     mountpoint -q "$point" && umount "$point"
   done
-  rm -rf "$work"
+  rm -rf "$work" "$disk_images"
 }
 trap cleanup EXIT
 mkdir -p "$work"/src "$work"/images "$work"/mnt
@@ -50,10 +65,14 @@ mount -t tmpfs -o size=6g tmpfs "$work"/src 2>/dev/null || can_mount=no
 cases=("1 file of 1 GiB:1:1G" "200 files of 5 MiB:200:5M" "1,000 files of 1 MiB:1000:1M"
        "10,000 files of 4 KiB:10000:4K")
 
+# Two source sets of the same names and sizes, d and e, with other bytes.
 make_sources() {  # count size
-  rm -rf "$work"/src/* && mkdir -p "$work"/src/d
-  head -c "$(($1 * $(numfmt --from=iec "$2")))" /dev/urandom |
-    split -b "$2" -a 5 -d - "$work"/src/d/f
+  rm -rf "$work"/src/*
+  for set in d e; do
+    mkdir -p "$work"/src/$set
+    head -c "$(($1 * $(numfmt --from=iec "$2")))" /dev/urandom |
+      split -b "$2" -a 5 -d - "$work"/src/$set/f
+  done
   find "$work"/src/d -type f | sort > "$work"/list.txt
   cp "$work"/list.txt "$work"/list.m3u   # written on Linux: one path a line
 }
@@ -61,51 +80,63 @@ make_sources() {  # count size
 mount_system() {  # type
   mountpoint -q "$work"/mnt && umount "$work"/mnt
   [ $can_mount = no ] && return
-  rm -f "$work"/images/disk.img
+  local image=$work/images/disk.img
+  case $1 in *-disk) image=$disk_images/disk.img ;; esac
+  rm -f "$work"/images/disk.img "$disk_images"/disk.img
   case $1 in
-    ext4) truncate -s 8G "$work"/images/disk.img
-          mkfs.ext4 -q -F -E nodiscard "$work"/images/disk.img
-          mount -o loop "$work"/images/disk.img "$work"/mnt ;;
-    xfs)  truncate -s 8G "$work"/images/disk.img
-          mkfs.xfs -q -f -K "$work"/images/disk.img
-          mount -o loop "$work"/images/disk.img "$work"/mnt ;;
+    ext4*) truncate -s 8G "$image" && mkfs.ext4 -q -F -E nodiscard "$image"
+           mount -o loop "$image" "$work"/mnt ;;
+    xfs*)  truncate -s 8G "$image" && mkfs.xfs -q -f -K "$image"
+           mount -o loop "$image" "$work"/mnt ;;
     tmpfs) mount -t tmpfs -o size=6g tmpfs "$work"/mnt ;;
   esac
 }
 
-printf '\n%-6s %-22s %-8s %9s  %-19s %-19s %-19s\n' fs case into lisko_s \
-  "/ (cp -p + sync)" "/ cp -p" "/ (rsync + sync)"
+printf '\n%-9s %-22s %-9s %8s  %s\n' fs case into lisko_s \
+  "lisko's time / each other's: median [smallest-largest] of the rounds"
 for system in $systems; do
   for entry in "${cases[@]}"; do
     IFS=: read -r label count size <<<"$entry"
+    [ -n "$only_cases" ] && [ "$only_cases" != "${count}x$size" ] && continue
     make_sources "$count" "$size"
-    for mode in fresh replace; do
+    modes="fresh new"
+    [ "$count" = 200 ] && modes="fresh new same same-cold"
+    for mode in $modes; do
       mount_system "$system"
       cd "$work"/mnt
-      if [ "$mode" = fresh ]; then prepare='rm -rf dst && mkdir dst && sync'; else prepare='sync'; fi
-      rm -rf dst && mkdir dst && xargs -d '\n' cp -t dst < "$work"/list.txt && sync
-      other=()
-      [ -n "${LISKO_COMPARE:-}" ] && other=(-n other "$LISKO_COMPARE $work/list.m3u dst/ > /dev/null")
+      case $mode in
+        fresh) prepare='rm -rf dst && mkdir dst && sync' ;;
+        new) prepare="rm -rf dst && cp -rp $work/src/e dst && sync" ;;
+        same) prepare="rm -rf dst && cp -rp $work/src/d dst && sync" ;;
+        same-cold) prepare="rm -rf dst && cp -rp $work/src/d dst && sync && echo 3 > /proc/sys/vm/drop_caches" ;;
+      esac
+      peers=(-n cp-sync "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt && sync -f dst"
+             -n cp "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt"
+             -n rsync-sync "rsync -t --ignore-times --no-relative --files-from=$work/list.txt / dst/ && sync -f dst"
+             -n rsync-fsync "rsync -t --ignore-times --fsync --no-relative --files-from=$work/list.txt / dst/ && sync -f dst")
+      case $mode in same*) peers+=(-n rsync-quick "rsync -t --no-relative --files-from=$work/list.txt / dst/ && sync -f dst") ;; esac
+      [ -n "${LISKO_COMPARE:-}" ] && peers+=(-n other "$LISKO_COMPARE $work/list.m3u dst/ > /dev/null")
       for round in $(seq "$rounds"); do
         hyperfine --style none --runs 1 --prepare "$prepare" --export-json "$work/round-$round.json" \
-          -n lisko "$lisko $work/list.m3u dst/ > /dev/null" "${other[@]}" \
-          -n cp-sync "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt && sync -f dst" \
-          -n cp "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt" \
-          -n rsync-sync "rsync -t --ignore-times --no-relative --files-from=$work/list.txt / dst/ && sync -f dst" \
-          > /dev/null 2>&1
+          -n lisko "$lisko $work/list.m3u dst/ > /dev/null" "${peers[@]}" > /dev/null 2>&1
       done
+      written=""
+      case $mode in same*)
+        eval "$prepare"
+        written="  lisko wrote $(/usr/bin/time -f %O "$lisko" "$work"/list.m3u dst/ 2>&1 >/dev/null) blocks" ;;
+      esac
       cd "$work"
-      python3 - "$system" "$label" "$mode" "$work"/round-*.json <<'PY'
+      python3 - "$system" "$label" "$mode" "$written" "$work"/round-*.json <<'PY'
 import json, statistics, sys
 rounds = [{r["command"]: r["times"][0] for r in json.load(open(name))["results"]}
-          for name in sys.argv[4:]]
+          for name in sys.argv[5:]]
 def ratio(other):
     values = [r["lisko"] / r[other] for r in rounds]
-    return f"{statistics.median(values):5.2f} [{min(values):4.2f}-{max(values):4.2f}]"
+    return f"{other} {statistics.median(values):.2f} [{min(values):.2f}-{max(values):.2f}]"
 lisko = statistics.median(r["lisko"] for r in rounds)
-other = f"  / other {ratio('other')}" if "other" in rounds[0] else ""
-print(f"{sys.argv[1]:<6} {sys.argv[2]:<22} {sys.argv[3]:<8} {lisko:9.3f}  "
-      f"{ratio('cp-sync'):<19} {ratio('cp'):<19} {ratio('rsync-sync'):<19}{other}", flush=True)
+peers = "  ".join(ratio(name) for name in rounds[0] if name != "lisko")
+print(f"{sys.argv[1]:<9} {sys.argv[2]:<22} {sys.argv[3]:<9} {lisko:8.3f}  {peers}{sys.argv[4]}",
+      flush=True)
 PY
       rm -f "$work"/round-*.json
     done
