@@ -313,6 +313,7 @@ int copy_into_place(int source, const struct stat& source_info, const TargetPlac
                     CopyStep* step) {
   *step = kCheckingTarget;
   if (place.name[place.prefix_length] == '\0') return EISDIR;  // the target names a folder
+  open_flush_descriptor(place);  // before the run's first write, kept or made
   struct stat target_info;
   bool replacing_data = false;
   if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -321,7 +322,6 @@ int copy_into_place(int source, const struct stat& source_info, const TargetPlac
       *step = kFindingSelf;  // replacing the source itself would gain nothing
       return EEXIST;
     }
-    open_flush_descriptor(place);
     bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
     int kept = may_be_same && source_info.st_size > 0
                    ? keep_if_same(source, source_info, place, target_info)
@@ -332,7 +332,6 @@ int copy_into_place(int source, const struct stat& source_info, const TargetPlac
     replacing_data =
         (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
   }
-  open_flush_descriptor(place);
   return write_and_rename(source, source_info, place, replacing_data, step);
 }
 
