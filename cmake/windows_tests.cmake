@@ -4,9 +4,30 @@
 # the 64-bit one under wine64, each in a prefix of its own, in a UTF-8
 # locale (where Wine keeps Unicode names as UTF-8 on the Linux side). What
 # this machine lacks is skipped, saying why.
+
+# Runs program --version. Sets out_var to why it cannot run here, or to
+# "" where it runs. A kernel without 32-bit support refuses the program
+# with ENOEXEC. bash says so ("Exec format error"); a plain execvp would
+# hand the program to sh as a script instead.
+function(lisko_check_runs program bits out_var)
+  execute_process(COMMAND bash -c "exec \"$0\" --version" ${program} RESULT_VARIABLE failed
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  string(TOLOWER "${failed}${out}${err}" said)
+  if(NOT failed)
+    set(${out_var} "" PARENT_SCOPE)
+  elseif(said MATCHES "exec format error")
+    set(${out_var} "this kernel cannot run ${bits}-bit programs (Exec format error)" PARENT_SCOPE)
+  else()
+    string(STRIP "${err}" err)
+    string(REGEX REPLACE "\n.*" "" err "${err}")
+    set(${out_var} "${program} cannot run here (${err})" PARENT_SCOPE)
+  endif()
+endfunction()
+
 foreach(arch x86 x64)
   if(arch STREQUAL x86)
     set(triple i686-w64-mingw32)
+    set(bits 32)
     set(package g++-mingw-w64-i686)
     set(format PE32)
     set(wine wine)
@@ -14,6 +35,7 @@ foreach(arch x86 x64)
     set(wine_package "wine32:i386, after dpkg --add-architecture i386")
   else()
     set(triple x86_64-w64-mingw32)
+    set(bits 64)
     set(package g++-mingw-w64-x86-64)
     set(format PE32+)
     set(wine wine64)
@@ -39,9 +61,19 @@ foreach(arch x86 x64)
   if(NOT TARGET lisko_tests)
     continue()
   endif()
-  find_program(LISKO_WINE_${arch} ${wine} PATHS /usr/lib/wine NO_DEFAULT_PATH)
-  if(NOT LISKO_WINE_${arch})
+  # LISKO_WINE_X86 and LISKO_WINE_X64 name another launcher where wanted.
+  string(TOUPPER ${arch} ARCH)
+  find_program(LISKO_WINE_${ARCH} ${wine} PATHS /usr/lib/wine NO_DEFAULT_PATH)
+  if(NOT LISKO_WINE_${ARCH})
     add_skipped_test(wine-${arch}.end_to_end "no /usr/lib/wine/${wine} (apt-get install ${wine_package})")
+    continue()
+  endif()
+  # A Wine that installs may still not run: some kernels cannot execute
+  # 32-bit programs. Only running it tells; a Wine that runs and then fails
+  # its tests fails them.
+  lisko_check_runs(${LISKO_WINE_${ARCH}} ${bits} wine_cannot_run)
+  if(wine_cannot_run)
+    add_skipped_test(wine-${arch}.end_to_end "${wine_cannot_run}")
     continue()
   endif()
   set(wine_environment WINEPREFIX=${CMAKE_BINARY_DIR}/wine-${arch} WINEARCH=${wine_arch}
@@ -50,11 +82,11 @@ foreach(arch x86 x64)
   # while the server of the one before is shutting down can fail to start.
   add_test(NAME wine-${arch}.prefix
            COMMAND sh -c "/usr/lib/wine/wineserver -k; \"$0\" wineboot --init && /usr/lib/wine/wineserver -w && /usr/lib/wine/wineserver -p30 </dev/null >/dev/null 2>&1"
-                   ${LISKO_WINE_${arch}})
+                   ${LISKO_WINE_${ARCH}})
   add_test(NAME wine-${arch}.end_to_end COMMAND lisko_tests --gtest_filter=EndToEnd.*:Windows.*)
   set_tests_properties(wine-${arch}.prefix PROPERTIES FIXTURES_SETUP wine-${arch} TIMEOUT 300
                        ENVIRONMENT "${wine_environment}")
   set_tests_properties(wine-${arch}.end_to_end PROPERTIES
     FIXTURES_REQUIRED "windows-${arch};wine-${arch}" TIMEOUT 600
-    ENVIRONMENT "${wine_environment};LISKO_RUNNER=${LISKO_WINE_${arch}};LISKO_PROGRAM=${CMAKE_SOURCE_DIR}/build/windows-${arch}/lisko.exe")
+    ENVIRONMENT "${wine_environment};LISKO_RUNNER=${LISKO_WINE_${ARCH}};LISKO_PROGRAM=${CMAKE_SOURCE_DIR}/build/windows-${arch}/lisko.exe")
 endforeach()
