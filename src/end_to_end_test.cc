@@ -331,6 +331,58 @@ TEST(Posix, SecondRunKeepsWhatIsCopiedAlready) {
   EXPECT_TRUE(read_file(box / "out/a.mp3") == song);
 }
 
+// A target is kept only where it can be made what a fresh copy would be:
+// the source's bytes on the medium, its permission bits and times. Another
+// user's target whose times cannot be set, and one that another name
+// shares (a hard link, whose other file must not change), are replaced.
+TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
+  const struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+  const struct {
+    const char* what;
+    mode_t target_mode;  // the target's after the first run, or 0 to leave it
+    bool old_times;      // the target's times changed after the first run
+    bool hard_link;      // the target is named elsewhere too
+    const char* faults;
+    bool as_other_user;  // run as nobody, the target root's
+    bool kept;
+  } cases[] = {
+      {"bits of its own", 0600, false, false, "", false, true},
+      {"times of its own", 0, true, false, "", false, true},
+      {"no O_NOATIME on it", 0, false, false, "open:noatime", false, true},
+      {"a hard link", 0600, true, true, "", false, false},
+      {"another user's, times the same", 0, false, false, "", true, true},
+      {"another user's, times differ", 0, true, false, "", true, false},
+  };
+  for (const auto& c : cases) {
+    if (c.as_other_user && geteuid() != 0) continue;  // only root makes another user's file
+    Sandbox box;
+    box.add({{"src/a.mp3", "AAAA"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
+    const struct timespec times[2] = {{1100000000, 0}, {1234567890, 0}};
+    utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
+    ASSERT_EQ(box.run(kListToOut).status, 0);
+    fs::path target = box / "out/a.mp3";
+    if (c.hard_link) fs::create_hard_link(target, box / "other.mp3");
+    if (c.target_mode != 0) chmod(target.c_str(), c.target_mode);
+    if (c.old_times) utimensat(AT_FDCWD, target.c_str(), old_times, 0);
+    if (c.as_other_user) chmod((box / "out").c_str(), 0777);
+    struct stat before, after;
+    stat(target.c_str(), &before);
+    Result result = run_with_faults(box, c.faults, c.as_other_user);
+    stat(target.c_str(), &after);
+    EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n") << c.what;
+    EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.what;
+    EXPECT_EQ(read_file(target), "AAAA") << c.what;
+    EXPECT_EQ(after.st_mode & 0777, 0644u) << c.what;
+    EXPECT_EQ(after.st_mtime, 1234567890) << c.what;
+    if (c.hard_link) {
+      struct stat other;
+      stat((box / "other.mp3").c_str(), &other);
+      EXPECT_EQ(other.st_mode & 0777, c.target_mode) << c.what << ": the other name's file changed";
+      EXPECT_EQ(other.st_mtime, 1000000000) << c.what << ": the other name's file changed";
+    }
+  }
+}
+
 // Everything lisko writes to a terminal (raw, so that its bytes arrive as
 // they are written) when run with args in box.
 std::string run_on_terminal(const Sandbox& box, const std::vector<std::string>& args) {

@@ -6,6 +6,7 @@
 //   fdatasync:EIO  sync_file_range:EIO  syncfs:EIO  close:EIO
 //   write:short  write:ENOSPC:65536  syncfs:late  renameat:strict
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
+//   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -21,7 +22,11 @@
 // are read. "getpid:fixed" makes the process id 4242. "sync_file_range:
 // record" appends each call's start, length and flags (in KiB, and W for
 // write, B and A for the waits before and after) to the file that
-// LISKO_RECORD names. Every other call goes through to the C library.
+// LISKO_RECORD names. "copy_file_range:grow" and ":shrink" append to the
+// source, or cut it to half its size, once, before its first piece is
+// copied, as another program writing it would. "open:noatime" fails with
+// EPERM every open or openat that asks for O_NOATIME, as for a file of
+// another user's. Every other call goes through to the C library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -33,6 +38,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +58,9 @@ const int kLate = -2;
 const int kStrict = -3;
 const int kFixed = -4;
 const int kRecord = -5;
+const int kGrow = -6;
+const int kShrink = -7;
+const int kNoAtime = -8;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -73,6 +82,9 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "strict", 6) == 0) return kStrict;
       if (strncmp(what, "fixed", 5) == 0) return kFixed;
       if (strncmp(what, "record", 6) == 0) return kRecord;
+      if (strncmp(what, "grow", 4) == 0) return kGrow;
+      if (strncmp(what, "shrink", 6) == 0) return kShrink;
+      if (strncmp(what, "noatime", 7) == 0) return kNoAtime;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -168,9 +180,51 @@ int close_failing(void* cookie) {
   return 0;
 }
 
+// Changes the file open as fd, once, as fault says.
+void change_source(int fd, int fault) {
+  static bool changed = false;
+  if (changed || (fault != kGrow && fault != kShrink)) return;
+  changed = true;
+  char path[64];
+  snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  int file = open(path, O_WRONLY | O_APPEND);
+  struct stat info;
+  if (file < 0 || fstat(file, &info) != 0) return;
+  if (fault == kGrow) {
+    if (write(file, "more", 4) != 4) abort();
+  } else if (ftruncate(file, info.st_size / 2) != 0) {
+    abort();
+  }
+  close(file);
+}
+
 }  // namespace
 
 extern "C" {
+
+int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list more;
+    va_start(more, flags);
+    mode = va_arg(more, mode_t);
+    va_end(more);
+  }
+  if ((flags & O_NOATIME) && fault_for("open") == kNoAtime) return errno = EPERM, -1;
+  return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list more;
+    va_start(more, flags);
+    mode = va_arg(more, mode_t);
+    va_end(more);
+  }
+  if ((flags & O_NOATIME) && fault_for("open") == kNoAtime) return errno = EPERM, -1;
+  return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
+}
 
 FILE* fopen(const char* path, const char* mode) {
   auto real = next<FILE* (*)(const char*, const char*)>("fopen");
@@ -208,7 +262,9 @@ int futimens(int fd, const struct timespec times[2]) {
 ssize_t copy_file_range(int in, off64_t* in_offset, int out, off64_t* out_offset, size_t size,
                         unsigned flags) {
   note_first_write(out);
-  if (int error = fault_for("copy_file_range")) return errno = error, -1;
+  int fault = fault_for("copy_file_range");
+  change_source(in, fault);
+  if (fault > 0) return errno = fault, -1;
   return next<ssize_t (*)(int, off64_t*, int, off64_t*, size_t, unsigned)>("copy_file_range")(
       in, in_offset, out, out_offset, size, flags);
 }

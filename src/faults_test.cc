@@ -163,16 +163,6 @@ TEST(Windows, CtrlCDuringACopyRemovesItsTemporaryFile) {
 // Failures of the medium and the kernel, made by a preloaded library: the
 // copy counts where the content is whole, fails where it is not, and a
 // failed copy leaves the earlier target and no temporary file.
-// Runs lisko in box with the preloaded fault library making faults.
-Result run_with_faults(Sandbox& box, const char* faults) {
-  setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);  // else a sanitizer's runtime comes first
-  setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
-  setenv("LISKO_FAULTS", faults, 1);
-  Result result = box.run({"list.m3u", "out/"});
-  unsetenv("LD_PRELOAD");
-  return result;
-}
-
 TEST(Faults, InjectedFailures) {
   // Larger than a piece written behind, and no two positions alike.
   std::string source((1 << 20) + 4099, '\0');
@@ -200,6 +190,9 @@ TEST(Faults, InjectedFailures) {
       {"sync_file_range:EIO", failed + "Input/output error\r\n", 3, "earlier"},
       {"syncfs:EIO", copied + not_out + "Input/output error.\r\n", 3, source},
       {"syncfs:late", copied, 0, source},
+      {"copy_file_range:grow", failed + "the source changed while it was copied\r\n", 3, "earlier"},
+      {"copy_file_range:shrink", failed + "the source changed while it was copied\r\n", 3,
+       "earlier"},
       {"fopen:EIO:11,syncfs:EIO",  // the playlist's second line cannot be read: 2 wins
        copied + "Couldn't read list.m3u.  Exiting LISKO.\r\n" + not_out + "Input/output error.\r\n",
        2, source},

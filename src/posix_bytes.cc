@@ -175,20 +175,23 @@ void note_copy_behind(const char* target_path, const struct stat& copy_info) {
   behind_inode = copy_info.st_ino;
 }
 
-int compare_contents(int one, int other, off_t size, bool* same) {
-  // Static, as the buffer of the copy by reading: no stack holds them.
-  static char one_piece[128 * 1024];
-  static char other_piece[sizeof one_piece];
+int compare_contents(int source, int target, off_t size, bool* same) {
+  // Static, as the buffer of the copy by reading: no stack holds them. The
+  // target's is aligned for direct I/O, and each of its reads is a whole
+  // number of blocks: the read past its end comes back short.
+  static char source_piece[1 << 20];
+  alignas(kDirectAlignment) static char target_piece[sizeof source_piece];
   *same = false;
   for (off_t at = 0; at < size;) {
-    size_t want = static_cast<size_t>(std::min<off_t>(sizeof one_piece, size - at));
-    ssize_t got = read_at(one, one_piece, want, at);
+    size_t want = static_cast<size_t>(std::min<off_t>(sizeof source_piece, size - at));
+    ssize_t got = read_at(source, source_piece, want, at);
     if (got < 0) return errno;
-    ssize_t other_got = read_at(other, other_piece, want, at);
-    if (other_got < 0) return errno;
+    size_t blocks = (want + kDirectAlignment - 1) / kDirectAlignment * kDirectAlignment;
+    ssize_t target_got = read_at(target, target_piece, blocks, at);
+    if (target_got < 0) return errno;
     // A file shorter than it said is no match either.
-    if (got == 0 || other_got != got ||
-        memcmp(one_piece, other_piece, static_cast<size_t>(got)) != 0)
+    if (got == 0 || target_got != got ||
+        memcmp(source_piece, target_piece, static_cast<size_t>(got)) != 0)
       return 0;
     at += got;
   }

@@ -26,9 +26,12 @@ void wait_for_copy_behind();
 // for.
 void note_copy_behind(const char* target_path, const struct stat& copy_info);
 
-// Compares the first size bytes of two files, in pieces, stopping at the
-// first difference; the file offsets are left as they are. Sets *same.
-// Returns 0 or the error of a read.
-int compare_contents(int one, int other, off_t size, bool* same);
+// Direct I/O reads into memory, and at offsets, aligned to this.
+constexpr size_t kDirectAlignment = 4096;
+
+// Compares the first size bytes of source and target, in pieces, stopping
+// at the first difference; the file offsets are left as they are. target
+// may be open for direct I/O. Sets *same. Returns 0 or the error of a read.
+int compare_contents(int source, int target, off_t size, bool* same);
 
 #endif

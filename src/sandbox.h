@@ -58,6 +58,12 @@ int wait_for(pid_t child);
 Result run_in(const std::filesystem::path& folder, const std::vector<std::string>& args,
               bool as_nobody = false, bool closed_pipe = false);
 
+class Sandbox;
+
+// Runs lisko on list.m3u to out/ in box, as Sandbox::run does, with the
+// fault library preloaded making faults (see fault_shim.cc), or none.
+Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody = false);
+
 // A fresh folder of its own for one test, removed afterwards.
 class Sandbox {
  public:
