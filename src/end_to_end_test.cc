@@ -298,7 +298,7 @@ TEST(EndToEnd, CopyKeepsPermissionBitsAndModificationTime) {
 // A second run of a playlist finds the copies of the first: a copy that
 // holds the source's bytes is kept (its file, and no temporary file made
 // for it), and one of the same size with one byte changed is replaced.
-TEST(Posix, SecondRunKeepsWhatIsCopiedAlready) {
+TEST(EndToEnd, SecondRunKeepsWhatIsCopiedAlready) {
   Sandbox box;
   std::string song(3 << 20, '\0');
   for (size_t i = 0; i < song.size(); ++i) song[i] = static_cast<char>(i * 31 + i / 509);

@@ -234,16 +234,87 @@ bool is_same_file(const wchar_t* one, const wchar_t* other) {
 
 // Why a copy to target must not be made, or 0: CopyFileA refuses a folder
 // and a read-only or hidden file, and the source itself gains nothing.
-// Sets *replacing_data when the target is a file that holds data.
-DWORD refusal(const wchar_t* source, const wchar_t* target, bool* replacing_data) {
+// Sets *target_size to the size of a file at the target, or 0.
+DWORD refusal(const wchar_t* source, const wchar_t* target, ULONGLONG* target_size) {
   WIN32_FILE_ATTRIBUTE_DATA existing;
-  *replacing_data = false;
+  *target_size = 0;
   if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return 0;
   const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
   if (existing.dwFileAttributes & refused) return ERROR_ACCESS_DENIED;
   if (is_same_file(source, target)) return ERROR_SHARING_VIOLATION;
-  *replacing_data = existing.nFileSizeHigh != 0 || existing.nFileSizeLow != 0;
+  *target_size = static_cast<ULONGLONG>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
   return 0;
+}
+
+// What tells a source's state: its file, size and last write. A copy made
+// while another program wrote the source is no copy of any one state.
+struct SourceState {
+  BY_HANDLE_FILE_INFORMATION info;
+};
+
+bool take_source_state(const wchar_t* source, SourceState* state) {
+  HANDLE file = CreateFileW(source, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BOOL got = GetFileInformationByHandle(file, &state->info);
+  CloseHandle(file);
+  return got != FALSE;
+}
+
+bool is_unchanged(const wchar_t* source, const SourceState& before) {
+  SourceState now;
+  const BY_HANDLE_FILE_INFORMATION& was = before.info;
+  return take_source_state(source, &now) &&
+         now.info.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
+         now.info.nFileIndexHigh == was.nFileIndexHigh &&
+         now.info.nFileIndexLow == was.nFileIndexLow &&
+         now.info.nFileSizeHigh == was.nFileSizeHigh && now.info.nFileSizeLow == was.nFileSizeLow &&
+         CompareFileTime(&now.info.ftLastWriteTime, &was.ftLastWriteTime) == 0;
+}
+
+// Reads up to size bytes of file into piece; returns the count, or -1.
+long read_piece(HANDLE file, char* piece, DWORD size) {
+  DWORD got = 0;
+  return ReadFile(file, piece, size, &got, nullptr) ? static_cast<long>(got) : -1;
+}
+
+// True when the two open files hold the same bytes. The target is read
+// unbuffered, in whole sectors into aligned memory: what its medium holds,
+// not what the system's cache remembers of a write that never reached it.
+bool same_contents(HANDLE source, HANDLE target) {
+  const DWORD kPiece = 1 << 20;
+  static char source_piece[kPiece];
+  alignas(4096) static char target_piece[kPiece];
+  for (;;) {
+    long got = read_piece(source, source_piece, kPiece);
+    long target_got = read_piece(target, target_piece, kPiece);
+    if (got < 0 || got != target_got) return false;
+    if (got == 0) return true;
+    if (memcmp(source_piece, target_piece, static_cast<size_t>(got)) != 0) return false;
+  }
+}
+
+// A target of the source's size that holds its bytes already is kept, with
+// the source's times: a second run costs a read, not a write. Returns true
+// when it was kept; any doubt replaces it.
+bool keep_if_same(const wchar_t* source, const wchar_t* target, const SourceState& state) {
+  const DWORD kShare = FILE_SHARE_READ;
+  HANDLE from = CreateFileW(source, GENERIC_READ, kShare | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE to =
+      CreateFileW(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kShare, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const BY_HANDLE_FILE_INFORMATION& info = state.info;
+  BY_HANDLE_FILE_INFORMATION target_info;
+  // A target named elsewhere too (a hard link) is replaced: its times are
+  // the other name's too.
+  bool kept = from != INVALID_HANDLE_VALUE && to != INVALID_HANDLE_VALUE &&
+              GetFileInformationByHandle(to, &target_info) && target_info.nNumberOfLinks == 1 &&
+              same_contents(from, to) && is_unchanged(source, state) &&
+              SetFileTime(to, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
+  if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
+  if (to != INVALID_HANDLE_VALUE) CloseHandle(to);
+  return kept;
 }
 
 bool start_platform() {
@@ -326,17 +397,27 @@ const char* copy_file(const char* source, const char* target, NameCode code) {
   wchar_t wide_target[kPathSize];
   if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
     return error_text(ERROR_FILENAME_EXCED_RANGE);
-  bool replacing_data = false;
-  DWORD refused = refusal(wide_source, wide_target, &replacing_data);
+  ULONGLONG target_size = 0;
+  DWORD refused = refusal(wide_source, wide_target, &target_size);
   if (refused == ERROR_SHARING_VIOLATION) return "the target is the source itself";
   if (refused != 0) return error_text(refused);
+  // A source that cannot be looked at fails in the copy, with its reason.
+  SourceState state = {};
+  take_source_state(wide_source, &state);
+  ULONGLONG source_size =
+      static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
+  if (target_size != 0 && target_size == source_size &&
+      keep_if_same(wide_source, wide_target, state))
+    return nullptr;
   const char* by_code_page = code == kCodePage && dest_is_exact ? source : nullptr;
   if (!copy_to_temp(by_code_page, wide_source, wide_target)) return error_text(GetLastError());
+  bool unchanged = is_unchanged(wide_source, state);
   bool placed =
-      !stop_was_asked() && (!replacing_data || flush_temp()) &&
+      unchanged && !stop_was_asked() && (target_size == 0 || flush_temp()) &&
       MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   DWORD error = GetLastError();
   release_temp(!placed);
+  if (!unchanged) return "the source changed while it was copied";
   return placed ? nullptr : error_text(error);
 }
 
