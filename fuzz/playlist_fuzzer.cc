@@ -12,7 +12,7 @@
 
 #include "line_reader.h"
 #include "names.h"
-#include "platform.h"
+#include "name_rules.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
   char line[kLineSize];
   char source[kPathSize];
   char target[kTargetNameSize];
-  LineReader reader = {playlist, kNotYetRead, -1};
+  LineReader reader = start_line_reader(playlist);
   size_t entries = 0;
   for (LineStatus status; (status = next_entry_line(&reader, line)) != kEndOfPlaylist;) {
     require(status != kReadFailed, "a memory stream cannot fail");

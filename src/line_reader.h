@@ -35,13 +35,15 @@ enum PlaylistEncoding {
   kUtf16Be
 };
 
-// What the reader keeps from one line to the next. Start it as
-// {playlist, kNotYetRead, -1} on a freshly opened playlist.
+// What the reader keeps from one line to the next.
 struct LineReader {
   FILE* playlist;
   PlaylistEncoding encoding;
   long held;  // a byte or code unit read past a line end, or -1
 };
+
+// The reader of a freshly opened playlist.
+inline LineReader start_line_reader(FILE* playlist) { return {playlist, kNotYetRead, -1}; }
 
 // Reads the playlist up to and including the next entry line and stores it
 // in line, passing over the lines that name no entry. A too-long line, or

@@ -20,7 +20,7 @@ std::vector<std::string> read_all(const std::string& bytes) {
   rewind(playlist);
   std::vector<std::string> lines;
   char line[kLineSize];
-  LineReader reader = {playlist, kNotYetRead, -1};
+  LineReader reader = start_line_reader(playlist);
   for (LineStatus status; (status = next_entry_line(&reader, line)) != kEndOfPlaylist;) {
     if (status == kReadFailed) {
       lines.push_back("<read failed>");
@@ -95,7 +95,7 @@ TEST(LineReader, ReportsAFailedRead) {
   fflush(playlist);
   FILE* write_only = fdopen(dup(fileno(playlist)), "w");  // reading it fails
   char line[kLineSize];
-  LineReader reader = {write_only, kNotYetRead, -1};
+  LineReader reader = start_line_reader(write_only);
   EXPECT_EQ(next_entry_line(&reader, line), kReadFailed);
   fclose(write_only);
   fclose(playlist);

@@ -3,10 +3,6 @@
 #ifndef LISKO_LISKO_H
 #define LISKO_LISKO_H
 
-// Sizes of the run's names: each holds its longest text and a zero.
-constexpr unsigned kDestSize = 256;         // dest: at most 255 characters
-constexpr unsigned kTargetNameSize = 1024;  // a target name: at most 1,023 characters
-
 // Copies every file that the playlist argv[1] lists to argv[2] followed by
 // the file's name part, printing one progress line per copy. argc counts
 // argv[0], which is not used. Returns the exit status:

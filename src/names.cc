@@ -45,24 +45,6 @@ bool percent_decode(const char* text, char (&out)[kPathSize]) {
   return true;
 }
 
-// How many continuation bytes follow lead in UTF-8, or -1 where lead
-// begins no character (a continuation byte, C0, C1, F5 to FF).
-int continuation_count(unsigned char lead) {
-  if (lead < 0x80) return 0;
-  if (lead >= 0xC2 && lead <= 0xDF) return 1;
-  if (lead >= 0xE0 && lead <= 0xEF) return 2;
-  if (lead >= 0xF0 && lead <= 0xF4) return 3;
-  return -1;
-}
-
-// True when next may follow lead as its first continuation byte: the range
-// rules out overlong forms, surrogates and characters past U+10FFFF.
-bool may_follow(unsigned char lead, unsigned char next) {
-  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  return next >= low && next <= high;
-}
-
 }  // namespace
 
 bool is_url(const char* line) {
@@ -109,16 +91,4 @@ FormResult form_target_name(const char* source, NameCode code, const char* dest,
   memcpy(target, dest, dest_length);
   memcpy(target + dest_length, name_part, name_length + 1);
   return kFormed;
-}
-
-bool is_utf8(const char* text) {
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-  while (*at != '\0') {
-    int count = continuation_count(at[0]);
-    if (count < 0 || (count > 0 && !may_follow(at[0], at[1]))) return false;
-    for (int i = 2; i <= count; ++i)
-      if (at[i] < 0x80 || at[i] > 0xBF) return false;
-    at += count + 1;
-  }
-  return true;
 }

@@ -2,8 +2,11 @@
 #ifndef LISKO_NAMES_H
 #define LISKO_NAMES_H
 
-#include "lisko.h"
-#include "platform.h"
+#include "name_rules.h"
+
+// A target name holds at most 1,023 characters and its zero.
+constexpr unsigned kTargetNameSize = 1024;
+static_assert(kTargetNameSize <= kPathSize, "every target name fits the copy's names");
 
 // The bytes that separate folders in a name from the playlist, on every
 // platform. The name part of an entry is what follows the last of them.
@@ -33,9 +36,5 @@ FormResult find_source(const char* line, char (&source)[kPathSize]);
 // unless the whole name fits.
 FormResult form_target_name(const char* source, NameCode code, const char* dest,
                             char (&target)[kTargetNameSize]);
-
-// True when text is valid UTF-8: no byte sequence that is not a character,
-// no overlong form, no surrogate, nothing past U+10FFFF.
-bool is_utf8(const char* text);
 
 #endif

@@ -1,37 +1,19 @@
-// lisko's platform layer on POSIX systems.
+// lisko's platform layer on POSIX systems: the process, its signals, the
+// playlist's opening, the wording of a failed copy, and the end-of-run
+// flush. The copy of one file is posix_copy.cc's, the moving of its bytes
+// posix_bytes.cc's.
 //
-// A copy never touches the target until the new content is complete:
+// Every catchable signal that ends the process removes the copy's
+// temporary file first, so that a stopped run leaves nothing behind.
 //
-//   1. Open the source without blocking (a FIFO must not hang the run) and
-//      refuse anything that is not a regular file.
-//   2. Open the target's folder and work relative to that descriptor from
-//      then on, so that a folder swapped for a symbolic link during the copy
-//      cannot redirect it. Refuse a folder at the target and a target that
-//      is the source itself.
-//   3. Write the content into a temporary file in that folder, letting the
-//      kernel copy it where it can, then give it the source's permission
-//      bits and times.
-//   4. Rename the temporary file over the target, which replaces a file or a
-//      symbolic link there in one step.
-//
-// A failure at any step, or a signal that stops the run, removes the
-// temporary file, so the earlier target stays whole and nothing is left
-// behind. A file that holds data (or a symbolic link) is replaced only once
-// the new data is on the medium, so that after a crash the target is the
-// old file or the new one; the copy is written out while it is made, so
-// that a run keeps the pace of a slow medium; and at the end of the run the
-// file system of the copies is flushed, so that once lisko has ended they
-// are all on the medium.
-//
-// No copy is held open past its own copy: a later entry may replace it,
-// and some file systems (exFAT through FUSE) fail such a rename. The
-// end-of-run flush goes through a descriptor of the copies' folder opened
-// before the run's first write: the kernel reports to it every write-out
-// error of the file system since, whoever else flushed it meanwhile.
+// At the end of the run the file system of the copies is flushed, so that
+// once lisko has ended they are all on the medium. The flush goes through
+// a descriptor of the copies' folder opened before the run's first write:
+// the kernel reports to it every write-out error of the file system since,
+// whoever else flushed it meanwhile.
 //
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,66 +22,13 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef __APPLE__
-#define st_atim st_atimespec
-#define st_mtim st_mtimespec
-#endif
-
 #include "platform.h"
-#include "posix_bytes.h"
+#include "posix_copy.h"
 
 namespace {
 
-// The target's folder is only searched and written, never listed: O_PATH
-// and O_SEARCH open a folder that lisko may not read. Without either, such
-// a folder cannot be opened, and the copy goes by name instead.
-#if defined(O_PATH)
-const int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-const bool kOpensUnreadableFolders = true;
-#elif defined(O_SEARCH)
-const int kFolderFlags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
-const bool kOpensUnreadableFolders = true;
-#else
-const int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-const bool kOpensUnreadableFolders = false;
-#endif
-
-// The temporary file being written, for the signal handler to remove. Its
-// name is relative to temp_folder, and has room for a folder's name before
-// it where the copy goes by name.
-volatile sig_atomic_t temp_in_use = 0;
-int temp_folder = AT_FDCWD;
-char temp_name[kPathSize + 64];
-long process_id = 0;  // taken once, for the temporary files' names
-
-sigset_t stop_signals;  // the signals whose handler removes the temporary file
-
-// For flush_copies: whether a copy was made, and a descriptor on the
-// copies' file system opened before the run's first write (every copy lies
-// in dest's folder), or -1 where none could be opened.
-bool copies_made = false;
-int flush_descriptor = -1;
-
-const char* run_dest = "";  // dest, as given
-
-// Reading a source or a target leaves its access time as it is, where
-// lisko may (its own files, or as root): else every run would find the
-// times of the copies changed.
-#ifdef O_NOATIME
-const int kNoAccessTime = O_NOATIME;
-#else
-const int kNoAccessTime = 0;
-#endif
-
-// Reads that bypass the page cache, where the system has them.
-#ifdef O_DIRECT
-const int kDirectIo = O_DIRECT;
-#else
-const int kDirectIo = 0;
-#endif
-
 void remove_temp_and_die(int signal_number) {
-  if (temp_in_use) unlinkat(temp_folder, temp_name, 0);
+  remove_temp_file();
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -118,10 +47,8 @@ bool lets_the_run_go_on(int signal_number) {
 // temporary file first (the real-time ones, SIGVTALRM, SIGPROF, SIGSYS and
 // the like too).
 void remove_temp_on_signals() {
-  sigemptyset(&stop_signals);
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
     if (lets_the_run_go_on(signal_number)) continue;
-    sigaddset(&stop_signals, signal_number);
     // Respect a signal that the caller asked us to ignore (nohup).
     struct sigaction old;
     if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
@@ -140,279 +67,6 @@ bool to_posix_name(const char* name, char (&out)[kPathSize]) {
   return true;
 }
 
-// A file system that cannot hold permission bits or times (a FAT stick
-// refuses modes it cannot store) still holds the content: that is no
-// failure of the copy. Any other error is.
-int unless_unsupported(int error) {
-  // FUSE file systems (fusefat) answer ENOSYS, and some EINVAL.
-  bool unsupported = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
-                     error == EINVAL;
-  return unsupported ? 0 : error;
-}
-
-// Not an errno: the copy's own finding that its source changed under it.
-const int kSourceChanged = -2;
-
-// True when the source, as it is now, is the file described by before:
-// the same size, modification and change times. A source written while it
-// was read gives no copy of any one state of it.
-bool is_unchanged(int source, const struct stat& before) {
-  struct stat now;
-  return fstat(source, &now) == 0 && now.st_size == before.st_size &&
-         now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-         now.st_mtim.tv_nsec == before.st_mtim.tv_nsec &&
-         now.st_ctim.tv_sec == before.st_ctim.tv_sec &&
-         now.st_ctim.tv_nsec == before.st_ctim.tv_nsec;
-}
-
-// Where a copy goes: the folder's descriptor and the target's name in it.
-// Where the copy goes by name, folder is AT_FDCWD and name is the whole
-// target, whose first prefix_length bytes name the folder. whole is the
-// target as named on the command line.
-struct TargetPlace {
-  int folder;
-  const char* name;
-  size_t prefix_length;
-  const char* whole;
-};
-
-// Creates a temporary file in the target's folder with a name of this
-// process's own. Returns its descriptor, or -1 with errno set.
-int create_temp(const TargetPlace& place) {
-  static unsigned counter = 0;
-  memcpy(temp_name, place.name, place.prefix_length);
-  char* own_name = temp_name + place.prefix_length;
-  temp_folder = place.folder;
-  // Another process's file of the same name is passed by, not replaced;
-  // 100 names taken in a row mean something else is wrong.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    snprintf(own_name, sizeof temp_name - place.prefix_length, ".lisko-%ld-%u.tmp", process_id,
-             counter++);
-    // Only a file of our own is for the signal handler to remove, and one
-    // made must not be missed: no signal is taken until it is marked.
-    sigset_t taken;
-    sigprocmask(SIG_BLOCK, &stop_signals, &taken);
-    int temp = openat(place.folder, temp_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (temp >= 0) temp_in_use = 1;
-    sigprocmask(SIG_SETMASK, &taken, nullptr);
-    if (temp >= 0) return temp;
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
-
-// Writes the content, the permission bits and the times into temp. When
-// it is to replace a file that holds data, the data is then put on the
-// medium: a crash after the rename could otherwise find the rename done
-// and the data not, and lose the old file and the new one.
-int fill_temp(int source, const struct stat& source_info, int temp, bool replacing_data) {
-  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
-  int error = copy_contents(source, temp, source_info.st_size);
-  wait_for_copy_behind();
-  if (error == 0 && !is_unchanged(source, source_info)) error = kSourceChanged;
-  if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
-    error = unless_unsupported(errno);
-  if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
-  if (error == 0 && replacing_data && fdatasync(temp) != 0) error = errno;
-  return error;
-}
-
-// Opens, once, before the run's first write, the descriptor through which
-// the end of the run flushes the copies' file system: their folder, or
-// where lisko may write but not read it, a file in it that has no name
-// (O_TMPFILE). Without either, the end of the run can only ask the whole
-// system to flush, and sees no error.
-void open_flush_descriptor(const TargetPlace& place) {
-  static bool tried = false;
-  if (tried) return;
-  tried = true;
-  if (place.folder == AT_FDCWD && place.prefix_length > 0)
-    return;  // a folder that cannot be opened
-  flush_descriptor = openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#ifdef O_TMPFILE
-  if (flush_descriptor < 0)
-    flush_descriptor = openat(place.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-#endif
-}
-
-// The step of a copy that failed, so that its reason can say which side
-// failed: the source, the target's folder, or the copy.
-enum CopyStep {
-  kReadingSource,
-  kOpeningFolder,
-  kCheckingTarget,
-  kWritingFolder,   // making the copy in the target's folder
-  kWritingCopy,     // writing its content, bits and times
-  kWritingBeside,   // the same, beside a file that holds data
-  kPuttingInPlace,  // renaming it over the target
-  kFindingSelf      // the target is the source itself
-};
-
-// Fills a temporary file and renames it over the target. Returns 0 or the
-// error, with *step the step that failed; on error the temporary file is
-// gone.
-int write_and_rename(int source, const struct stat& source_info, const TargetPlace& place,
-                     bool replacing_data, CopyStep* step) {
-  *step = kWritingFolder;
-  int temp = create_temp(place);
-  if (temp < 0) return errno;
-  *step = replacing_data ? kWritingBeside : kWritingCopy;
-  int error = fill_temp(source, source_info, temp, replacing_data);
-  struct stat copy_info;
-  if (error == 0 && fstat(temp, &copy_info) != 0) error = errno;
-  if (close(temp) != 0 && error == 0) error = errno;
-  if (error == 0) *step = kPuttingInPlace;
-  if (error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0) error = errno;
-  if (error != 0) unlinkat(place.folder, temp_name, 0);
-  temp_in_use = 0;
-  copies_made = copies_made || error == 0;
-  if (error == 0 && source_info.st_size >= kWriteBehindFrom)
-    note_copy_behind(place.whole, copy_info);
-  return error;
-}
-
-// Sets the permission bits and times of a kept target to the source's,
-// where they differ, as far as its file system holds them. Returns false
-// where they cannot be set on this file: one of another user's, which the
-// copy then replaces, as it would any other.
-bool match_bits_and_times(int target, const struct stat& source_info,
-                          const struct stat& target_info) {
-  // The owner (or root) may always set them: a refusal then is the file
-  // system's, which holds no such bits (a FAT stick), and a fresh copy
-  // would fare no better.
-  bool owned = target_info.st_uid == geteuid() || geteuid() == 0;
-  mode_t bits = source_info.st_mode & 0777;
-  if ((target_info.st_mode & 07777) != bits && fchmod(target, bits) != 0 &&
-      (unless_unsupported(errno) != 0 || !owned))
-    return false;
-  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
-  bool same_times = target_info.st_atim.tv_sec == times[0].tv_sec &&
-                    target_info.st_atim.tv_nsec == times[0].tv_nsec &&
-                    target_info.st_mtim.tv_sec == times[1].tv_sec &&
-                    target_info.st_mtim.tv_nsec == times[1].tv_nsec;
-  return same_times || futimens(target, times) == 0 || (unless_unsupported(errno) == 0 && owned);
-}
-
-// Opens the target to read what its medium holds, not what the page cache
-// remembers: after a failed write-out the cache may still hold bytes that
-// never reached the medium, and a later run must not keep such a file.
-// Direct I/O reads the medium (writing out any dirty pages first, and
-// failing if that fails). Where the file system takes no direct I/O, the
-// file's pages are written out and then dropped, so that the reads go to
-// what lies below. Returns the descriptor, or -1.
-int open_target_on_medium(const TargetPlace& place) {
-  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int target = openat(place.folder, place.name, flags | kDirectIo | kNoAccessTime);
-  if (target < 0 && errno == EPERM)  // not ours: no O_NOATIME
-    target = openat(place.folder, place.name, flags | kDirectIo);
-  if (target >= 0 || kDirectIo == 0 || errno != EINVAL) return target;
-  target = openat(place.folder, place.name, flags | kNoAccessTime);
-  if (target < 0 && errno == EPERM) target = openat(place.folder, place.name, flags);
-  if (target < 0) return -1;
-  bool dropped = true;
-#ifdef __linux__
-  const unsigned kWriteOut =
-      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  dropped = sync_file_range(target, 0, 0, kWriteOut) == 0 &&
-            posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED) == 0;
-#endif
-  if (!dropped) close(target);
-  return dropped ? target : -1;
-}
-
-// A target that holds the source's bytes already is kept: a second run of
-// the same playlist costs a read, not a write, a flush and a rename, and
-// spares a stick's flash. Unlike a check by size and time, this never
-// keeps a file whose bytes differ, on the medium. A target that is also
-// named elsewhere (a hard link) is never kept: setting its bits and times
-// would change the other name's file too. Returns true when the target
-// was kept; any doubt replaces it.
-bool keep_if_same(int source, const struct stat& source_info, const TargetPlace& place,
-                  const struct stat& target_info) {
-  if (target_info.st_nlink != 1) return false;
-  int target = open_target_on_medium(place);
-  if (target < 0) return false;  // one that cannot be read is replaced, as any other
-  struct stat info;
-  bool same = false;
-  bool still_it = fstat(target, &info) == 0 && info.st_ino == target_info.st_ino &&
-                  info.st_dev == target_info.st_dev;
-  // A read that fails leaves same false: such a target is replaced.
-  if (still_it) compare_contents(source, target, source_info.st_size, &same);
-  bool kept =
-      same && is_unchanged(source, source_info) && match_bits_and_times(target, source_info, info);
-  close(target);
-  copies_made = copies_made || kept;  // the flush at the end covers it too
-  return kept;
-}
-
-// Opens the folder of target, a POSIX name, and fills place. Returns 0 or
-// the error.
-int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
-  char* slash = strrchr(target, '/');
-  if (slash == nullptr) {
-    *place = {open(".", kFolderFlags), target, 0, target};
-  } else if (slash == target) {
-    *place = {open("/", kFolderFlags), slash + 1, 0, target};
-  } else {
-    *slash = '\0';
-    *place = {open(target, kFolderFlags), slash + 1, 0, target};
-    *slash = '/';
-  }
-  if (place->folder >= 0) return 0;
-  if (errno != EACCES || kOpensUnreadableFolders || slash == nullptr) return errno;
-  // A folder that may be searched but not read: go by name.
-  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target};
-  return 0;
-}
-
-int copy_into_place(int source, const struct stat& source_info, const TargetPlace& place,
-                    CopyStep* step) {
-  *step = kCheckingTarget;
-  if (place.name[place.prefix_length] == '\0') return EISDIR;  // the target names a folder
-  open_flush_descriptor(place);  // before the run's first write, kept or made
-  struct stat target_info;
-  bool replacing_data = false;
-  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(target_info.st_mode)) return EISDIR;
-    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino) {
-      *step = kFindingSelf;  // replacing the source itself would gain nothing
-      return EEXIST;
-    }
-    bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
-    if (may_be_same && source_info.st_size > 0 &&
-        keep_if_same(source, source_info, place, target_info))
-      return 0;
-    // A symbolic link is replaced too: after a crash, a renamed file whose
-    // data is not on the medium would stand where it was.
-    replacing_data =
-        (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
-  }
-  return write_and_rename(source, source_info, place, replacing_data, step);
-}
-
-int copy_path(const char* source_path, char (&target_path)[kPathSize], CopyStep* step) {
-  *step = kReadingSource;
-  const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int source = open(source_path, flags | kNoAccessTime);
-  if (source < 0 && errno == EPERM) source = open(source_path, flags);  // not ours
-  if (source < 0) return errno;
-  struct stat source_info;
-  int error = 0;
-  if (fstat(source, &source_info) != 0)
-    error = errno;
-  else if (S_ISDIR(source_info.st_mode))
-    error = EISDIR;
-  else if (!S_ISREG(source_info.st_mode))
-    error = ENOTSUP;  // a FIFO, socket or device has no content to copy
-  TargetPlace place = {-1, "", 0, ""};
-  if (error == 0) *step = kOpeningFolder;
-  if (error == 0) error = open_target_folder(target_path, &place);
-  if (error == 0) error = copy_into_place(source, source_info, place, step);
-  if (place.folder >= 0) close(place.folder);
-  close(source);
-  return error;
-}
-
 // True when error, from the rename that puts a copy in place, says that
 // the file system cannot hold its name. FAT and exFAT hold none of
 // "*:<>?|; refusing one, fusefat says EPERM and exfat-fuse ENOENT.
@@ -425,7 +79,9 @@ bool is_name_refused(int error, const char* name) {
 // Why a copy to target failed at step with error: the system's words
 // alone where the source failed, and otherwise which side failed first.
 // Names are shown as they stand on the command line.
-const char* reason(int error, CopyStep step, const char* target) {
+const char* reason(CopyResult result, const char* target) {
+  int error = result.error;
+  CopyStep step = result.step;
   static char why[kPathSize + 128];
   const char* system_text = strerror(error);
   const char* name_part = target + strlen(target);
@@ -460,7 +116,6 @@ bool start_platform() {
   signal(SIGPIPE, SIG_IGN);
   // A file-size limit (ulimit -f) fails the one copy that passes it.
   signal(SIGXFSZ, SIG_IGN);
-  process_id = static_cast<long>(getpid());
   remove_temp_on_signals();
   return isatty(STDOUT_FILENO) != 0;
 }
@@ -478,35 +133,19 @@ FILE* open_playlist(const char* m3u_file) {
   return playlist;
 }
 
-// Names are the bytes the file system holds: no code page, no devices.
-bool take_dest(const char* dest) {
-  run_dest = dest;
-  return true;
-}
-
-const char* dest_in(NameCode) { return run_dest; }
-
-NameCode read_entry_as(const char*) { return kCodePage; }
-
-unsigned char_length(const char*, NameCode) { return 1; }
-
-bool localize_url_path(char (&)[kPathSize], bool on_other_host) { return !on_other_host; }
-
-bool is_file_name(const char*) { return true; }
-
 const char* copy_file(const char* source, const char* target, NameCode) {
   char source_path[kPathSize];
   char target_path[kPathSize];
-  int error = ENAMETOOLONG;
-  CopyStep step = kReadingSource;
+  CopyResult result = {kReadingSource, ENAMETOOLONG};
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
-    error = copy_path(source_path, target_path, &step);
-  if (error == kSourceChanged) return "the source changed while it was copied";
-  return error == 0 ? nullptr : reason(error, step, target);
+    result = copy_one_file(source_path, target_path);
+  if (result.error == kSourceChanged) return "the source changed while it was copied";
+  return result.error == 0 ? nullptr : reason(result, target);
 }
 
 const char* flush_copies() {
-  if (!copies_made) return nullptr;
+  if (!copies_were_made()) return nullptr;
+  int flush_descriptor = copies_flush_descriptor();
   int error = 0;
 #ifdef __linux__
   if (flush_descriptor >= 0 && syncfs(flush_descriptor) != 0) error = errno;

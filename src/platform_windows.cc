@@ -1,20 +1,7 @@
 // lisko's platform layer on Windows: the C runtime's own start-up and
-// stdio, and CopyFileA or CopyFileW, which copy a file and replace the
-// target.
-//
-// A playlist's names are bytes in an encoding it does not state. Most
-// playlists written today are UTF-8, which the ANSI calls cannot read: a
-// line whose bytes are UTF-8 beyond plain ASCII, and that names an existing
-// file when read so, is read in UTF-8. Every other line is read in the ANSI
-// code page, as before: a line of code-page bytes can be valid UTF-8 by
-// chance, and then names no file. In the code page the name part is found
-// character by character, since the second byte of a double-byte character
-// may be a backslash.
-//
-// A line read in the code page goes to CopyFileA as it stands where dest is
-// exact in the code page too; otherwise both names are put in UTF-16 for
-// CopyFileW. dest's UTF-16 form comes from the wide command line, so that a
-// folder the code page cannot spell is reached as well.
+// stdio, the console, and the copy of one file with CopyFileA (or
+// CopyFileW, for names the code page cannot spell). How names are read is
+// name_rules_windows.cc's.
 //
 // A copy never touches the target until the new content is complete:
 // CopyFileA replaces a file by emptying it and writing into it, so a copy
@@ -22,63 +9,84 @@
 //
 //   1. Refuse a target that CopyFileA would refuse (a folder, a read-only
 //      or hidden file) and the source itself.
-//   2. Copy to a temporary file of lisko's own in the target's folder,
-//      .lisko-PID-N.tmp, which CopyFileA creates.
-//   3. When the target holds data, put the new data on the medium
+//   2. Keep a target of the source's size that holds its bytes already,
+//      read unbuffered from its medium, and give it the source's times.
+//   3. Otherwise copy to a temporary file of lisko's own in the target's
+//      folder, .lisko-PID-N.tmp, which CopyFileA creates, and fail the copy
+//      where the source changed meanwhile.
+//   4. When the target holds data, put the new data on the medium
 //      (FlushFileBuffers), so that after a crash the target is the old file
 //      or the new one.
-//   4. Move the temporary file over the target in one step.
+//   5. Move the temporary file over the target in one step.
 //
 // A failure at any step removes the temporary file. Ctrl+C, Ctrl+Break and
 // the console's closing are handled on a thread of their own: while a copy
-// runs, the handler waits, and once CopyFileA returns the copy removes its
-// temporary file, without putting it in place, and ends the process.
+// runs, the handler waits; once CopyFileA returns, the copy removes its
+// temporary file without putting it in place, and the process ends.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
-#include "lisko.h"
-#include "names.h"
 #include "platform.h"
+#include "utf8.h"
+#include "windows_names.h"
 
 extern "C" {
 // The C runtime splits the command line by the Windows rules and, with
 // this, expands no wildcards: "*.m3u" names a file called *.m3u.
 int _dowildcard = 0;
-// The runtime's split of the wide command line, by the same rules.
-int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expand, int* start_info);
 }
 
 namespace {
 
-// dest as the command line gave it: in the code page (the run's argv[2]),
-// in UTF-16 as it was typed, and in UTF-8 for the lines read in UTF-8.
-const char* code_page_dest = "";
-wchar_t wide_dest[kPathSize];
-char utf8_dest[kDestSize];
-bool dest_is_exact = true;  // the code page spells dest as it was typed
+const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
 
-// Puts text, read in code, into wide as UTF-16. Returns false when it does
-// not fit, or (in UTF-8) is not UTF-8.
-bool to_wide(const char* text, NameCode code, wchar_t* wide, int size) {
-  UINT code_page = code == kUtf8 ? CP_UTF8 : CP_ACP;
-  DWORD flags = code == kUtf8 ? MB_ERR_INVALID_CHARS : 0;
-  return MultiByteToWideChar(code_page, flags, text, -1, wide, size) > 0;
+// The temporary file of the copy under way, which the console's control
+// handler must leave to the copy: the copy holds it open, and it cannot be
+// removed before the copy ends.
+CRITICAL_SECTION temp_guard;
+wchar_t temp_name[kPathSize];
+bool temp_in_use = false;  // guarded, as is stop_asked
+bool stop_asked = false;
+
+BOOL WINAPI stop_on_control(DWORD) {
+  EnterCriticalSection(&temp_guard);
+  stop_asked = true;
+  bool copying = temp_in_use;
+  LeaveCriticalSection(&temp_guard);
+  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
+  Sleep(INFINITE);             // the copy removes its file and ends the process
+  return TRUE;
 }
 
-// target, which begins with dest_in(code), in UTF-16: dest as it was typed,
-// then the name part.
-bool to_wide_target(const char* target, NameCode code, wchar_t (&wide)[kPathSize]) {
-  if (code == kUtf8) return to_wide(target, kUtf8, wide, kPathSize);
-  size_t dest_length = wcslen(wide_dest);
-  wcscpy(wide, wide_dest);
-  return to_wide(target + strlen(code_page_dest), kCodePage, wide + dest_length,
-                 static_cast<int>(kPathSize - dest_length));
+// Marks temp_name as the copy's own. Returns false, leaving it, where a
+// stop was asked for already.
+bool claim_temp() {
+  EnterCriticalSection(&temp_guard);
+  temp_in_use = !stop_asked;
+  bool claimed = temp_in_use;
+  LeaveCriticalSection(&temp_guard);
+  return claimed;
+}
+
+// Ends the copy's use of temp_name, removing the file where remove says or
+// a stop was asked for meanwhile.
+void release_temp(bool remove) {
+  EnterCriticalSection(&temp_guard);
+  if (remove || stop_asked) DeleteFileW(temp_name);
+  temp_in_use = false;
+  LeaveCriticalSection(&temp_guard);
+}
+
+bool stop_was_asked() {
+  EnterCriticalSection(&temp_guard);
+  bool stop = stop_asked;
+  LeaveCriticalSection(&temp_guard);
+  return stop;
 }
 
 // The system's description of error, without its line end.
@@ -92,67 +100,6 @@ const char* error_text(DWORD error) {
   }
   while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
   return why;
-}
-
-// True when name, up to a dot and the blanks before it, is a device's:
-// Windows opens the device for it in every folder.
-bool is_device_name(const char* name) {
-  size_t base = strcspn(name, ".");
-  while (base > 0 && name[base - 1] == ' ') --base;
-  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : devices)
-    if (base == strlen(device) && _strnicmp(name, device, base) == 0) return true;
-  bool numbered = _strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0;
-  return base == 4 && numbered && isdigit(static_cast<unsigned char>(name[3]));
-}
-
-}  // namespace
-
-// The temporary file of the copy under way, which the console's control
-// handler must leave to the copy: the copy holds it open, and it cannot be
-// removed before the copy ends.
-CRITICAL_SECTION temp_guard;
-wchar_t temp_name[kPathSize];
-bool temp_in_use = false;  // guarded, as is stop_asked
-bool stop_asked = false;
-const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
-
-BOOL WINAPI stop_on_control(DWORD) {
-  EnterCriticalSection(&temp_guard);
-  stop_asked = true;
-  bool copying = temp_in_use;
-  LeaveCriticalSection(&temp_guard);
-  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
-  Sleep(INFINITE);             // the copy removes its file and ends the process
-  return TRUE;
-}
-
-// Marks temp_name as the copy's own. A stop asked for earlier ends the
-// process here, before the file is made.
-void claim_temp() {
-  EnterCriticalSection(&temp_guard);
-  bool stop = stop_asked;
-  temp_in_use = !stop;
-  LeaveCriticalSection(&temp_guard);
-  if (stop) ExitProcess(kStopped);
-}
-
-// Ends the copy's use of temp_name, removing the file where remove says or
-// a stop was asked for meanwhile; such a stop then ends the process.
-void release_temp(bool remove) {
-  EnterCriticalSection(&temp_guard);
-  if (remove || stop_asked) DeleteFileW(temp_name);
-  temp_in_use = false;
-  bool stop = stop_asked;
-  LeaveCriticalSection(&temp_guard);
-  if (stop) ExitProcess(kStopped);
-}
-
-bool stop_was_asked() {
-  EnterCriticalSection(&temp_guard);
-  bool stop = stop_asked;
-  LeaveCriticalSection(&temp_guard);
-  return stop;
 }
 
 // Names the temporary file number n in the folder of target (up to its last
@@ -189,7 +136,7 @@ BOOL copy_to_temp(const char* source, const wchar_t* wide_source, const wchar_t*
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return FALSE;
     }
-    claim_temp();
+    if (!claim_temp()) return FALSE;  // stopped: the copy ends the process
     if (copy_to_temp_name(source, wide_source)) return TRUE;
     DWORD error = GetLastError();
     bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
@@ -232,18 +179,23 @@ bool is_same_file(const wchar_t* one, const wchar_t* other) {
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-// Why a copy to target must not be made, or 0: CopyFileA refuses a folder
-// and a read-only or hidden file, and the source itself gains nothing.
+// What stands at a target before it is copied to.
+enum TargetCheck {
+  kTargetFree,      // nothing, or a file that may be replaced
+  kTargetIsSource,  // the source itself: replacing it would gain nothing
+  kTargetRefused    // a folder, or a read-only or hidden file, as CopyFileA refuses
+};
+
 // Sets *target_size to the size of a file at the target, or 0.
-DWORD refusal(const wchar_t* source, const wchar_t* target, ULONGLONG* target_size) {
+TargetCheck check_target(const wchar_t* source, const wchar_t* target, ULONGLONG* target_size) {
   WIN32_FILE_ATTRIBUTE_DATA existing;
   *target_size = 0;
-  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return 0;
+  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return kTargetFree;
   const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-  if (existing.dwFileAttributes & refused) return ERROR_ACCESS_DENIED;
-  if (is_same_file(source, target)) return ERROR_SHARING_VIOLATION;
+  if (existing.dwFileAttributes & refused) return kTargetRefused;
+  if (is_same_file(source, target)) return kTargetIsSource;
   *target_size = static_cast<ULONGLONG>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
-  return 0;
+  return kTargetFree;
 }
 
 // What tells a source's state: its file, size and last write. A copy made
@@ -317,6 +269,44 @@ bool keep_if_same(const wchar_t* source, const wchar_t* target, const SourceStat
   return kept;
 }
 
+// Copies to a temporary file and moves it over the target. Returns null
+// on success, and otherwise why not.
+const char* copy_and_replace(const char* source, const wchar_t* wide_source,
+                             const wchar_t* wide_target, const SourceState& state,
+                             bool replacing_data) {
+  if (!copy_to_temp(source, wide_source, wide_target)) return error_text(GetLastError());
+  bool unchanged = is_unchanged(wide_source, state);
+  bool placed =
+      unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
+      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  DWORD error = GetLastError();
+  release_temp(!placed);
+  if (!unchanged) return "the source changed while it was copied";
+  return placed ? nullptr : error_text(error);
+}
+
+// Copies source to target (wide_target in UTF-16). Returns null on
+// success, and otherwise why not.
+const char* copy_or_keep(const char* source, const wchar_t* wide_source, const wchar_t* wide_target,
+                         NameCode code) {
+  ULONGLONG target_size = 0;
+  TargetCheck check = check_target(wide_source, wide_target, &target_size);
+  if (check == kTargetIsSource) return "the target is the source itself";
+  if (check == kTargetRefused) return error_text(ERROR_ACCESS_DENIED);
+  // A source that cannot be looked at fails in the copy, with its reason.
+  SourceState state = {};
+  take_source_state(wide_source, &state);
+  ULONGLONG source_size =
+      static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
+  if (target_size != 0 && target_size == source_size &&
+      keep_if_same(wide_source, wide_target, state))
+    return nullptr;
+  const char* by_code_page = code == kCodePage && dest_is_exact() ? source : nullptr;
+  return copy_and_replace(by_code_page, wide_source, wide_target, state, target_size != 0);
+}
+
+}  // namespace
+
 bool start_platform() {
   InitializeCriticalSection(&temp_guard);
   SetConsoleCtrlHandler(stop_on_control, TRUE);
@@ -343,82 +333,16 @@ void write_to_terminal(const char* text) {
 // fopen shares the file for reading and writing and fails on a folder.
 FILE* open_playlist(const char* m3u_file) { return fopen(m3u_file, "rb"); }
 
-bool take_dest(const char* dest) {
-  code_page_dest = dest;
-  wchar_t from_code_page[kPathSize];
-  if (!to_wide(dest, kCodePage, from_code_page, kPathSize)) return false;
-  int argc = 0;
-  wchar_t** argv = nullptr;
-  wchar_t** env = nullptr;
-  int start_info = 0;
-  const wchar_t* typed = from_code_page;
-  if (__wgetmainargs(&argc, &argv, &env, 0, &start_info) == 0 && argc == 3 &&
-      wcslen(argv[2]) < kPathSize)
-    typed = argv[2];
-  wcscpy(wide_dest, typed);
-  dest_is_exact = wcscmp(typed, from_code_page) == 0;
-  return WideCharToMultiByte(CP_UTF8, 0, wide_dest, -1, utf8_dest, sizeof utf8_dest, nullptr,
-                             nullptr) > 0;
-}
-
-const char* dest_in(NameCode code) { return code == kUtf8 ? utf8_dest : code_page_dest; }
-
-NameCode read_entry_as(const char* line) {
-  bool beyond_ascii = false;
-  for (const char* at = line; *at != '\0'; ++at)
-    if (static_cast<unsigned char>(*at) >= 0x80) beyond_ascii = true;
-  wchar_t wide[kPathSize];
-  if (!beyond_ascii || !is_utf8(line) || !to_wide(line, kUtf8, wide, kPathSize)) return kCodePage;
-  return GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES ? kUtf8 : kCodePage;
-}
-
-unsigned char_length(const char* text, NameCode code) {
-  bool lead = code == kCodePage && IsDBCSLeadByte(static_cast<BYTE>(text[0]));
-  return lead && text[1] != '\0' ? 2 : 1;
-}
-
-bool localize_url_path(char (&path)[kPathSize], bool on_other_host) {
-  bool drive = path[0] == '/' && isalpha(static_cast<unsigned char>(path[1])) && path[2] == ':';
-  if (!on_other_host && drive) memmove(path, path + 1, strlen(path));
-  for (char* at = path; *at != '\0'; ++at)
-    if (*at == '/') *at = '\\';
-  return true;
-}
-
-bool is_file_name(const char* name) {
-  size_t length = strlen(name);
-  if (strchr(name, ':') != nullptr) return false;  // a drive or a stream
-  if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) return false;
-  return !is_device_name(name);
-}
-
 const char* copy_file(const char* source, const char* target, NameCode code) {
   wchar_t wide_source[kPathSize];
   wchar_t wide_target[kPathSize];
   if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
     return error_text(ERROR_FILENAME_EXCED_RANGE);
-  ULONGLONG target_size = 0;
-  DWORD refused = refusal(wide_source, wide_target, &target_size);
-  if (refused == ERROR_SHARING_VIOLATION) return "the target is the source itself";
-  if (refused != 0) return error_text(refused);
-  // A source that cannot be looked at fails in the copy, with its reason.
-  SourceState state = {};
-  take_source_state(wide_source, &state);
-  ULONGLONG source_size =
-      static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
-  if (target_size != 0 && target_size == source_size &&
-      keep_if_same(wide_source, wide_target, state))
-    return nullptr;
-  const char* by_code_page = code == kCodePage && dest_is_exact ? source : nullptr;
-  if (!copy_to_temp(by_code_page, wide_source, wide_target)) return error_text(GetLastError());
-  bool unchanged = is_unchanged(wide_source, state);
-  bool placed =
-      unchanged && !stop_was_asked() && (target_size == 0 || flush_temp()) &&
-      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  DWORD error = GetLastError();
-  release_temp(!placed);
-  if (!unchanged) return "the source changed while it was copied";
-  return placed ? nullptr : error_text(error);
+  const char* why = copy_or_keep(source, wide_source, wide_target, code);
+  // A stop asked for during the copy ends the process here, the one place
+  // where no temporary file of ours is left.
+  if (stop_was_asked()) ExitProcess(kStopped);
+  return why;
 }
 
 // Windows writes through to removable drives by default: a stick holds

@@ -1,0 +1,24 @@
+// The name rules on POSIX systems: names are the bytes the file system
+// holds, with no code page and no device names.
+#include "name_rules.h"
+
+namespace {
+
+const char* run_dest = "";  // dest, as given
+
+}  // namespace
+
+bool take_dest(const char* dest) {
+  run_dest = dest;
+  return true;
+}
+
+const char* dest_in(NameCode) { return run_dest; }
+
+NameCode read_entry_as(const char*) { return kCodePage; }
+
+unsigned char_length(const char*, NameCode) { return 1; }
+
+bool localize_url_path(char (&)[kPathSize], bool on_other_host) { return !on_other_host; }
+
+bool is_file_name(const char*) { return true; }

@@ -1,0 +1,36 @@
+// UTF-8, as lisko reads it in names and playlists on every platform.
+#include "utf8.h"
+
+namespace {
+
+// How many continuation bytes follow lead in UTF-8, or -1 where lead
+// begins no character (a continuation byte, C0, C1, F5 to FF).
+int continuation_count(unsigned char lead) {
+  if (lead < 0x80) return 0;
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
+  return -1;
+}
+
+// True when next may follow lead as its first continuation byte: the range
+// rules out overlong forms, surrogates and characters past U+10FFFF.
+bool may_follow(unsigned char lead, unsigned char next) {
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  return next >= low && next <= high;
+}
+
+}  // namespace
+
+bool is_utf8(const char* text) {
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+  while (*at != '\0') {
+    int count = continuation_count(at[0]);
+    if (count < 0 || (count > 0 && !may_follow(at[0], at[1]))) return false;
+    for (int i = 2; i <= count; ++i)
+      if (at[i] < 0x80 || at[i] > 0xBF) return false;
+    at += count + 1;
+  }
+  return true;
+}
