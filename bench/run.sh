@@ -17,8 +17,11 @@
 # The ways into the target: "fresh", into an empty folder; "new",
 # replacing every file with new bytes (the targets hold another source set
 # of the same names); and, for 200 files of 5 MiB, "same", a second run
-# onto the targets of the first (the same bytes, the same times), and
-# "same-cold", the same with the page cache dropped before each run.
+# onto the targets of the first (the same bytes, the same times),
+# "same-cold", the same with the page cache dropped before each run, and
+# "same-medium", the same with only the targets' pages dropped (the
+# sources in the cache), where "read-targets" (cat of every target to
+# /dev/null) times reading the targets once from the medium.
 #
 # Per case it compares, in one interleaved run (each round times every
 # command once, in turn, after a sync): lisko; cp -p followed by sync -f on
@@ -28,7 +31,8 @@
 # by sync -f; rsync --fsync with --ignore-times, followed by sync -f (each
 # file on the medium before the next, as lisko puts each replaced one);
 # and, where the bytes are the same, plain rsync -t + sync -f, whose quick
-# check by size and time keeps every file. It prints lisko's median time
+# check by size and time keeps every file, and rsync -rt --checksum +
+# sync -f, which compares contents as lisko does. It prints lisko's median time
 # and its ratio to each, the median of the rounds' ratios with their
 # minimum and maximum, and where the bytes are the same, the blocks that
 # lisko wrote (getrusage's output blocks; 0 is nothing written).
@@ -92,6 +96,11 @@ mount_system() {  # type
   esac
 }
 
+# Drops the targets' cached pages only (each written out already).
+drop_targets="python3 -c 'import os, sys
+for name in sys.argv[1:]:
+    fd = os.open(name, os.O_RDONLY); os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED); os.close(fd)' dst/*"
+
 printf '\n%-9s %-22s %-9s %8s  %s\n' fs case into lisko_s \
   "lisko's time / each other's: median [smallest-largest] of the rounds"
 for system in $systems; do
@@ -100,7 +109,7 @@ for system in $systems; do
     [ -n "$only_cases" ] && [ "$only_cases" != "${count}x$size" ] && continue
     make_sources "$count" "$size"
     modes="fresh new"
-    [ "$count" = 200 ] && modes="fresh new same same-cold"
+    [ "$count" = 200 ] && modes="fresh new same same-cold same-medium"
     for mode in $modes; do
       mount_system "$system"
       cd "$work"/mnt
@@ -109,12 +118,15 @@ for system in $systems; do
         new) prepare="rm -rf dst && cp -rp $work/src/e dst && sync" ;;
         same) prepare="rm -rf dst && cp -rp $work/src/d dst && sync" ;;
         same-cold) prepare="rm -rf dst && cp -rp $work/src/d dst && sync && echo 3 > /proc/sys/vm/drop_caches" ;;
+        same-medium) prepare="rm -rf dst && cp -rp $work/src/d dst && sync && $drop_targets" ;;
       esac
       peers=(-n cp-sync "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt && sync -f dst"
              -n cp "xargs -d '\n' cp --preserve=mode,timestamps -t dst < $work/list.txt"
              -n rsync-sync "rsync -t --ignore-times --no-relative --files-from=$work/list.txt / dst/ && sync -f dst"
              -n rsync-fsync "rsync -t --ignore-times --fsync --no-relative --files-from=$work/list.txt / dst/ && sync -f dst")
-      case $mode in same*) peers+=(-n rsync-quick "rsync -t --no-relative --files-from=$work/list.txt / dst/ && sync -f dst") ;; esac
+      case $mode in same*) peers+=(-n rsync-quick "rsync -t --no-relative --files-from=$work/list.txt / dst/ && sync -f dst"
+                                   -n rsync-checksum "rsync -rt --checksum --no-relative --files-from=$work/list.txt / dst/ && sync -f dst") ;; esac
+      [ $mode = same-medium ] && peers+=(-n read-targets "cat dst/* > /dev/null")
       [ -n "${LISKO_COMPARE:-}" ] && peers+=(-n other "$LISKO_COMPARE $work/list.m3u dst/ > /dev/null")
       for round in $(seq "$rounds"); do
         hyperfine --style none --runs 1 --prepare "$prepare" --export-json "$work/round-$round.json" \

@@ -13,7 +13,7 @@ enable_testing()
 find_package(GTest)
 if(GTest_FOUND)
   include(GoogleTest)
-  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/end_to_end_test.cc
+  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/utf8_test.cc src/end_to_end_test.cc
                              src/faults_test.cc
                              src/media_test.cc
                              src/sandbox.cc)
@@ -69,14 +69,14 @@ endif()
 # Every function of the tool stays small and plain.
 find_program(LISKO_CLANG_TIDY clang-tidy)
 list(TRANSFORM LISKO_PLATFORM_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE platform_sources)
+list(TRANSFORM LISKO_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE sources)
+set(LISKO_LINT_ARGS --quiet --warnings-as-errors=*
+    "--checks=-*,readability-function-cognitive-complexity,readability-function-size"
+    "--config={CheckOptions: [{key: readability-function-cognitive-complexity.Threshold, value: 15}, {key: readability-function-size.LineThreshold, value: 60}]}")
 if(LISKO_CLANG_TIDY)
   add_test(NAME lint.function_size
-           COMMAND ${LISKO_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} --quiet --warnings-as-errors=*
-                   "--checks=-*,readability-function-cognitive-complexity,readability-function-size"
-                   "--config={CheckOptions: [{key: readability-function-cognitive-complexity.Threshold, value: 15}, {key: readability-function-size.LineThreshold, value: 60}]}"
-                   ${CMAKE_SOURCE_DIR}/src/lisko.cc ${CMAKE_SOURCE_DIR}/src/line_reader.cc
-                   ${CMAKE_SOURCE_DIR}/src/names.cc
-                   ${platform_sources} ${CMAKE_SOURCE_DIR}/src/main.cc)
+           COMMAND ${LISKO_CLANG_TIDY} -p ${CMAKE_BINARY_DIR} ${LISKO_LINT_ARGS}
+                   ${sources} ${platform_sources} ${CMAKE_SOURCE_DIR}/src/main.cc)
 else()
   add_skipped_test(lint.function_size "no clang-tidy (apt-get install clang-tidy)")
 endif()

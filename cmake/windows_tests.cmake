@@ -24,6 +24,25 @@ function(lisko_check_runs program bits out_var)
   endif()
 endfunction()
 
+# The function-size lint of the Windows sources, read through the 64-bit
+# build's compile database, with clang told the target and where mingw-w64
+# keeps its C++ headers (its g++ knows them; clang does not).
+function(lisko_lint_windows_sources)
+  execute_process(COMMAND ${LISKO_MINGW_x64} -xc++ -E -v - INPUT_FILE /dev/null
+                  OUTPUT_QUIET ERROR_VARIABLE search)
+  string(REGEX MATCHALL "\n [^\n]*/include/c\\+\\+[^\n]*" folders "${search}")
+  set(extra --extra-arg=--target=x86_64-w64-mingw32)
+  foreach(folder IN LISTS folders)
+    string(STRIP "${folder}" folder)
+    list(APPEND extra --extra-arg=-isystem${folder})
+  endforeach()
+  list(TRANSFORM LISKO_WINDOWS_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/ OUTPUT_VARIABLE windows_sources)
+  add_test(NAME lint.function_size_windows
+           COMMAND ${LISKO_CLANG_TIDY} -p ${CMAKE_SOURCE_DIR}/build/windows-x64 ${LISKO_LINT_ARGS}
+                   ${extra} ${windows_sources})
+  set_tests_properties(lint.function_size_windows PROPERTIES FIXTURES_REQUIRED windows-x64)
+endfunction()
+
 foreach(arch x86 x64)
   if(arch STREQUAL x86)
     set(triple i686-w64-mingw32)
@@ -57,6 +76,9 @@ foreach(arch x86 x64)
                    -DFORMAT=${format} -DVERSION=${PROJECT_VERSION} -P ${CMAKE_SOURCE_DIR}/cmake/check_windows_program.cmake)
   set_tests_properties(windows-${arch}.build PROPERTIES FIXTURES_SETUP windows-${arch} TIMEOUT 600)
   set_tests_properties(windows-${arch}.inspect PROPERTIES FIXTURES_REQUIRED windows-${arch})
+  if(arch STREQUAL x64 AND LISKO_CLANG_TIDY)
+    lisko_lint_windows_sources()
+  endif()
 
   if(NOT TARGET lisko_tests)
     continue()

@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/inotify.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "sandbox.h"
 
@@ -468,6 +472,53 @@ TEST(Posix, PlaylistThatCannotBeReadEndsTheRun) {
   Result result = box.run({"/proc/self/mem", "out/"});
   EXPECT_EQ(result.out, "Couldn't read /proc/self/mem.  Exiting LISKO.\r\n");
   EXPECT_EQ(result.status, 2);
+}
+
+TEST(EndToEnd, FullStickFailsTheCopyAndLosesNothing) {
+  Sandbox box;
+  box.add({{"src/big.mp3", std::string(2 << 20, 'b')},
+           {"src/a.mp3", "A"},
+           {"small/", ""},
+           {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
+  if (mount("tmpfs", (box / "small").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a 1 MiB tmpfs here: " << strerror(errno);
+  }
+  write_file(box / "small/big.mp3", "earlier");
+  Result result = box.run({"list.m3u", "small/"});
+  Files left = {{"big.mp3", read_file(box / "small/big.mp3")},
+                {"a.mp3", read_file(box / "small/a.mp3")}};
+  std::vector<std::string> names = names_in(box / "small");
+  umount((box / "small").c_str());
+
+  std::string why = under_wine() ? "*"
+                                 : "no room for the new copy beside the old one (No space left on "
+                                   "device)";
+  EXPECT_TRUE(matches(("Copying 'src\\big.mp3' to small/big.mp3...failed: " + why +
+                       "\r\nCopying 'src\\a.mp3' to small/a.mp3...succeeded\r\n")
+                          .c_str(),
+                      result.out.c_str()))
+      << result.out;
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "big.mp3"}));
+  EXPECT_EQ(left, (Files{{"big.mp3", "earlier"}, {"a.mp3", "A"}}));
+}
+
+// Wine turns SIGINT into the console's Ctrl+C. CopyFileA cannot be stopped
+// partway: the copy ends, and then its temporary file is removed and the
+// earlier target kept (or, where the copy was in place first, it is whole).
+TEST(Windows, CtrlCDuringACopyRemovesItsTemporaryFile) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "the Windows console";
+  }
+  Sandbox box;
+  pid_t child = start_big_copy(box);
+  kill(child, SIGINT);
+  bool finished = wait_for(child) == 0;
+  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+  if (finished)
+    EXPECT_EQ(fs::file_size(box / "out/big.mp3"), std::uintmax_t{1} << 30);
+  else
+    EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
 }
 
 // Windows's own names, run only against the Windows program.

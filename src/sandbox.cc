@@ -2,6 +2,7 @@
 // the built program.
 #include "sandbox.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
@@ -10,8 +11,11 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -156,4 +160,27 @@ Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody) {
   Result result = box.run({"list.m3u", "out/"}, as_nobody);
   unsetenv("LD_PRELOAD");
   return result;
+}
+
+std::vector<std::string> names_in(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+pid_t start_big_copy(Sandbox& box) {
+  box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
+  fs::resize_file(box / "src/big.mp3", std::uintmax_t{1} << 30);  // sparse: quick to make
+  int null = open("/dev/null", O_WRONLY);
+  pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, null);
+  close(null);
+  bool copying = false;
+  for (int i = 0; i < 100000 && !copying; ++i) {
+    copying = names_in(box / "out").size() > 1;
+    if (!copying) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  EXPECT_TRUE(copying) << "no temporary file appeared";
+  return child;
 }

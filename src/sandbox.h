@@ -60,6 +60,13 @@ Result run_in(const std::filesystem::path& folder, const std::vector<std::string
 
 class Sandbox;
 
+// The names in folder, sorted.
+std::vector<std::string> names_in(const std::filesystem::path& folder);
+
+// Starts lisko on a copy of a sparse 1 GiB file over out/big.mp3, which
+// holds "earlier", and returns once its temporary file is there.
+pid_t start_big_copy(Sandbox& box);
+
 // Runs lisko on list.m3u to out/ in box, as Sandbox::run does, with the
 // fault library preloaded making faults (see fault_shim.cc), or none.
 Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody = false);

@@ -1,4 +1,4 @@
-#include "names.h"
+#include "utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@ namespace {
 
 // Which names a Windows console decodes as UTF-8, and which in the code
 // page: every one that is not UTF-8 to the letter.
-TEST(Names, IsUtf8) {
+TEST(Utf8, IsUtf8) {
   const struct {
     const char* text;
     bool utf8;

@@ -1,0 +1,67 @@
+#include "names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// The file an entry line names: the line itself, or the decoded path of a
+// file: URL of this host. Other hosts and schemes name no file here.
+TEST(Names, FindSource) {
+  const struct {
+    const char* line;
+    FormResult result;
+    const char* source;
+  } cases[] = {
+      {"C:\\mp3\\a.mp3", kFormed, "C:\\mp3\\a.mp3"},
+      {"http://radio.example/a.mp3", kNoNamePart, ""},
+      {"file:///home/me/My%20Song.mp3", kFormed, "/home/me/My Song.mp3"},
+      {"FILE://localhost/a%2Fb.mp3", kFormed, "/a/b.mp3"},
+      {"file://localhost.example.org/a.mp3", kNoNamePart, ""},  // another host
+      {"file://server/share/a.mp3", kNoNamePart, ""},
+      {"file:///a%00b.mp3", kNotAFileName, ""},
+      {"file:///100%.mp3", kFormed, "/100%.mp3"},
+      {"file:localhost", kFormed, "file:localhost"},  // no "//": a name
+  };
+  for (const auto& c : cases) {
+    char source[kPathSize] = "";
+    EXPECT_EQ(find_source(c.line, source), c.result) << c.line;
+    if (c.result == kFormed) {
+      EXPECT_STREQ(source, c.source) << c.line;
+    }
+  }
+}
+
+// The target name: dest followed directly by what follows the last
+// separator, a backslash or a slash; the first character never counts.
+TEST(Names, FormTargetName) {
+  const std::string long_name(1020, 'n');
+  const struct {
+    std::string source;
+    const char* dest;
+    FormResult result;
+    std::string target;
+  } cases[] = {
+      {"C:\\mp3\\a.mp3", "D:\\music\\", kFormed, "D:\\music\\a.mp3"},
+      {"C:\\mp3\\a.mp3", "D:\\music", kFormed, "D:\\musica.mp3"},
+      {"src/x\\y/a.mp3", "out/", kFormed, "out/a.mp3"},
+      {"\\x\\a.mp3", "", kFormed, "a.mp3"},
+      {"\\a.mp3", "out/", kNoNamePart, ""},  // its only separator comes first
+      {"/a.mp3", "out/", kNoNamePart, ""},
+      {"a.mp3", "out/", kNoNamePart, ""},
+      {"", "out/", kNoNamePart, ""},
+      {"src\\", "out/", kFormed, "out/"},  // an empty name part: dest itself
+      {"s\\" + long_name, "abc", kFormed, "abc" + long_name},
+      {"s\\" + long_name, "abcd", kTargetTooLong, ""},
+  };
+  for (const auto& c : cases) {
+    char target[kTargetNameSize] = "";
+    EXPECT_EQ(form_target_name(c.source.c_str(), kCodePage, c.dest, target), c.result) << c.source;
+    if (c.result == kFormed) {
+      EXPECT_EQ(target, c.target) << c.source;
+    }
+  }
+}
+
+}  // namespace
