@@ -128,6 +128,10 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
       {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/"},
        "Copying 'src\\a.mp3' to none/a.mp3...failed: " +
        native_or_any("no folder none/ (No such file or directory)") + "\r\n", 3, {}},
+      {"a file where dest's folder should be", {{"src/a.mp3", "A"}, {"notes", "N"}},
+       "src\\a.mp3\r\n", {"list.m3u", "notes/"},
+       "Copying 'src\\a.mp3' to notes/a.mp3...failed: " +
+       native_or_any("no folder notes/ (Not a directory)") + "\r\n", 3, {}},
       {"a folder at the target", {{"src/a.mp3", "A"}, {"out/a.mp3/", ""}}, "src\\a.mp3\r\n",
        kListToOut, "Copying 'src\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
       {"a folder as the source", {{"src/d.mp3/", ""}, {"out/", ""}}, "src\\d.mp3\r\n",
@@ -458,6 +462,15 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   EXPECT_EQ(box.run({"list.m3u", "drop/"}, true).status, 3);  // the secret still fails
   chmod((box / "drop").c_str(), 0777);
   EXPECT_EQ(read_file(box / "drop/a.mp3"), "A");
+
+  // A folder on the way that may not be searched is named in the reason.
+  box.add({{"locked/sub/", ""}, {"one.m3u", "src\\a.mp3\r\n"}});
+  chmod((box / "locked").c_str(), 0);
+  result = box.run({"one.m3u", "locked/sub/"}, true);
+  chmod((box / "locked").c_str(), 0755);
+  EXPECT_EQ(result.out,
+            "Copying 'src\\a.mp3' to locked/sub/a.mp3...failed: cannot write in folder "
+            "locked/sub/ (Permission denied)\r\n");
 }
 
 TEST(EndToEnd, ClosedOutputNeitherStopsTheRunNorChangesTheStatus) {
@@ -576,6 +589,9 @@ TEST(Windows, NamesOfTodaysPlaylists) {
        "Copying 'src\\../Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n", 0,
        {{"out/a.mp3", "A"}, {"out/J\xC3\xB3ga.mp3", "J"}}},
       {"devices, and names ending in a dot or a blank", music, refused, kListToOut, skipped, 3, {}},
+      {"a hidden target is refused, as CopyFileA refuses it (Wine hides dot files)",
+       {{"src/.h.mp3", "new"}, {"out/.h.mp3", "old"}}, "src\\.h.mp3\r\n", kListToOut,
+       "Copying 'src\\.h.mp3' to out/.h.mp3...failed: *\r\n", 3, {}},
       {"a file: URL with a drive letter", music, "file:///Z:{box}/src/a.mp3\r\n", kListToOut,
        "Copying 'file:///Z:{box}/src/a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
   };

@@ -7,6 +7,7 @@
 //   write:short  write:ENOSPC:65536  syncfs:late  renameat:strict
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
+//   openat:noflush  sync:record  sync_file_range:waitfail
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -26,7 +27,12 @@
 // source, or cut it to half its size, once, before its first piece is
 // copied, as another program writing it would. "open:noatime" fails with
 // EPERM every open or openat that asks for O_NOATIME, as for a file of
-// another user's. Every other call goes through to the C library.
+// another user's. "openat:noflush" fails with EACCES every openat of ".",
+// which only the end-of-run flush's descriptor asks for; "sync:record"
+// appends "sync" to the LISKO_RECORD file at each sync().
+// "sync_file_range:waitfail" fails with EIO the calls that wait for a
+// piece's writeback to end. Every other call goes through to the C
+// library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -61,6 +67,8 @@ const int kRecord = -5;
 const int kGrow = -6;
 const int kShrink = -7;
 const int kNoAtime = -8;
+const int kNoFlush = -9;
+const int kWaitFail = -10;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -85,6 +93,8 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "grow", 4) == 0) return kGrow;
       if (strncmp(what, "shrink", 6) == 0) return kShrink;
       if (strncmp(what, "noatime", 7) == 0) return kNoAtime;
+      if (strncmp(what, "noflush", 7) == 0) return kNoFlush;
+      if (strncmp(what, "waitfail", 8) == 0) return kWaitFail;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -223,6 +233,7 @@ int openat(int folder, const char* path, int flags, ...) {
     va_end(more);
   }
   if ((flags & O_NOATIME) && fault_for("open") == kNoAtime) return errno = EPERM, -1;
+  if (strcmp(path, ".") == 0 && fault_for("openat") == kNoFlush) return errno = EACCES, -1;
   return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
 }
 
@@ -286,8 +297,17 @@ int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
   int fault = fault_for("sync_file_range");
   if (fault == kRecord) record_writeback(start, length, flags);
   if (fault > 0) return errno = fault, -1;
+  if (fault == kWaitFail && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) return errno = EIO, -1;
   return next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
                                                                            flags);
+}
+
+void sync() {
+  if (fault_for("sync") == kRecord) {
+    FILE* record = fopen(getenv("LISKO_RECORD"), "a");
+    if (record != nullptr) fputs("sync\n", record), fclose(record);
+  }
+  next<void (*)()>("sync")();
 }
 
 int syncfs(int fd) {

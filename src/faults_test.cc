@@ -212,6 +212,35 @@ TEST(Faults, WritesBehindThePieceBefore) {
   EXPECT_EQ(read_file(box / "record.txt"),
             "0+8192W\n8192+8192W\n0+8192BWA\n16384+4097W\n8192+8192BWA\n"  // big.mp3
             "0+2048W\n0+0B\n");                                            // b.mp3
+
+  // A piece whose writeback fails fails its copy.
+  Sandbox failing;
+  failing.add({{"src/big.mp3", ""}, {"out/", ""}, {"list.m3u", "src\\big.mp3\r\n"}});
+  fs::resize_file(failing / "src/big.mp3", 20 << 20);
+  result = run_with_faults(failing, "sync_file_range:waitfail");
+  EXPECT_EQ(result.out, "Copying 'src\\big.mp3' to out/big.mp3...failed: Input/output error\r\n");
+  EXPECT_EQ(names_in(failing / "out"), std::vector<std::string>{});
+}
+
+// The end-of-run flush reports a write-out error through a descriptor
+// opened before the first write: the folder's, or where lisko may write
+// but not read it, a nameless file's in it. Where neither can be had it
+// still asks the system to put everything on the medium.
+TEST(Faults, FlushReachesTheCopiesWhereverTheyAre) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
+  const std::string copied = "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n";
+  chmod((box / "out").c_str(), 0333);
+  Result result = run_with_faults(box, "syncfs:EIO", true);
+  chmod((box / "out").c_str(), 0777);
+  EXPECT_EQ(result.out,
+            copied + "Couldn't write the copies out to their medium: Input/output error.\r\n");
+  EXPECT_EQ(result.status, 3);
+
+  setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
+  result = run_with_faults(box, "openat:noflush,sync:record");
+  EXPECT_EQ(result.out, copied);
+  EXPECT_EQ(read_file(box / "record.txt"), "sync\n");
 }
 
 // The copy onto the source itself is refused by file system and inode
@@ -238,25 +267,31 @@ TEST(Faults, SameInodeOnAnotherFileSystemIsNoSelfCopy) {
   EXPECT_EQ(copied, "new");
 }
 
-// nohup lisko: a hangup during a copy neither ends the run nor spoils it.
-TEST(Faults, IgnoredHangupIsRespected) {
-  Sandbox box;
-  box.add({{"src/big.mp3", ""}, {"out/", ""}, {"list.m3u", "src\\big.mp3\r\n"}});
-  const std::uintmax_t size = std::uintmax_t{1} << 28;
-  fs::resize_file(box / "src/big.mp3", size);  // sparse: quick to make
-  signal(SIGHUP, SIG_IGN);
-  pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, open("/dev/null", O_WRONLY), false,
-                            STDERR_FILENO, true);
-  signal(SIGHUP, SIG_DFL);
-  bool copying = false;
-  for (int i = 0; i < 100000 && !copying; ++i) {
-    copying = !names_in(box / "out").empty();
-    if (!copying) std::this_thread::sleep_for(std::chrono::microseconds(100));
+// A resized terminal, a child's end, urgent data, a continue, and under
+// nohup a hangup: none ends the run or spoils the copy under way.
+TEST(Faults, SignalsThatLetTheRunGoOn) {
+  const int signals[] = {SIGWINCH, SIGCHLD, SIGURG, SIGCONT, SIGHUP};
+  for (int signal_number : signals) {
+    Sandbox box;
+    box.add({{"src/big.mp3", ""}, {"out/", ""}, {"list.m3u", "src\\big.mp3\r\n"}});
+    const std::uintmax_t size = std::uintmax_t{1} << 28;
+    fs::resize_file(box / "src/big.mp3", size);  // sparse: quick to make
+    bool nohup = signal_number == SIGHUP;
+    if (nohup) signal(SIGHUP, SIG_IGN);
+    int null = open("/dev/null", O_WRONLY);
+    pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, null, false, STDERR_FILENO, nohup);
+    close(null);
+    signal(SIGHUP, SIG_DFL);
+    bool copying = false;
+    for (int i = 0; i < 100000 && !copying; ++i) {
+      copying = !names_in(box / "out").empty();
+      if (!copying) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    kill(child, signal_number);
+    EXPECT_EQ(wait_for(child), 0) << strsignal(signal_number);
+    EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+    EXPECT_EQ(fs::file_size(box / "out/big.mp3"), size) << strsignal(signal_number);
   }
-  kill(child, SIGHUP);
-  EXPECT_EQ(wait_for(child), 0);
-  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
-  EXPECT_EQ(fs::file_size(box / "out/big.mp3"), size);
 }
 
 TEST(Faults, FileSizeLimitFailsOneCopyAndTheRunGoesOn) {

@@ -79,6 +79,7 @@ TEST(LineReader, HandsOverEntryLines) {
        {"a\\\xF0\x9F\x8E\xB5.mp3", "b"}},
       {"unpaired surrogates; a # line is passed over whatever it holds",
        utf16(u"a\xD800\r\n\xDC00\n#\xD800\nb\xD800\xD800\xDC00\n"), {kNotText, kNotText, kNotText}},
+      {"a high surrogate is no low one", utf16(u"c\xD800\xDBFFx\n"), {kNotText}},
       {"0x0000 cuts a UTF-16 line, and a lone last byte is dropped",
        utf16(std::u16string(u"a\\b\0c\nd", 7)) + "\x01", {"a\\b", "d"}},
       {"UTF-16 lines are as long as their UTF-8",
