@@ -49,7 +49,7 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
     require(strncmp(target, dest, strlen(dest)) == 0, "target name begins with dest");
     const char* name_part = target + strlen(dest);
     require(strpbrk(name_part, kFolderSeparators) == nullptr, "name part holds no separator");
-    require(is_file_name(name_part), "name part is a file name");
+    require(is_file_name(name_part, kCodePage), "name part is a file name");
   }
   fclose(playlist);
 }

@@ -7,7 +7,7 @@
 //   write:short  write:ENOSPC:65536  syncfs:late  renameat:strict
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
-//   openat:noflush  sync:record  sync_file_range:waitfail
+//   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -31,7 +31,9 @@
 // which only the end-of-run flush's descriptor asks for; "sync:record"
 // appends "sync" to the LISKO_RECORD file at each sync().
 // "sync_file_range:waitfail" fails with EIO the calls that wait for a
-// piece's writeback to end. Every other call goes through to the C
+// piece's writeback to end. "renameat:gone" removes the file to be renamed
+// and then its folder, as a user who deletes the folder mid-copy would.
+// Every other call goes through to the C
 // library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
@@ -69,6 +71,7 @@ const int kShrink = -7;
 const int kNoAtime = -8;
 const int kNoFlush = -9;
 const int kWaitFail = -10;
+const int kGone = -11;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -95,6 +98,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "noatime", 7) == 0) return kNoAtime;
       if (strncmp(what, "noflush", 7) == 0) return kNoFlush;
       if (strncmp(what, "waitfail", 8) == 0) return kWaitFail;
+      if (strncmp(what, "gone", 4) == 0) return kGone;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -324,7 +328,20 @@ int close(int fd) {
   return result;
 }
 
+// Removes the file from in from_folder, then from_folder itself.
+void remove_folder_of(int from_folder, const char* from) {
+  unlinkat(from_folder, from, 0);
+  char link[64];
+  char folder[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", from_folder);
+  ssize_t length = readlink(link, folder, sizeof folder - 1);
+  if (length <= 0) return;
+  folder[length] = '\0';
+  rmdir(folder);
+}
+
 int renameat(int from_folder, const char* from, int to_folder, const char* to) {
+  if (fault_for("renameat") == kGone) remove_folder_of(from_folder, from);
   if (fault_for("renameat") == kStrict) {
     if (is_held_open(to_folder, to)) return errno = EBUSY, -1;
     if (must_be_flushed(to_folder, to) != was_flushed(from_folder, from)) return errno = EIO, -1;

@@ -243,6 +243,18 @@ TEST(Faults, FlushReachesTheCopiesWhereverTheyAre) {
   EXPECT_EQ(read_file(box / "record.txt"), "sync\n");
 }
 
+// The target's folder removed during a copy: the folder is named, as when
+// it is missing from the start.
+TEST(Faults, TargetFolderGoneMidCopySaysSo) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
+  Result result = run_with_faults(box, "renameat:gone");
+  EXPECT_EQ(result.out,
+            "Copying 'src\\a.mp3' to out/a.mp3...failed: no folder out/ (No such file or "
+            "directory)\r\n");
+  EXPECT_EQ(result.status, 3);
+}
+
 // The copy onto the source itself is refused by file system and inode
 // together: two fresh tmpfs give their first files the same inode number.
 TEST(Faults, SameInodeOnAnotherFileSystemIsNoSelfCopy) {

@@ -2,17 +2,21 @@
 //
 // The run:
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
+//      A dest that names a folder but does not end with a separator is
+//      taken as the prefix it is; standard error says so.
 //   2. Open the playlist.
 //   3. For each entry: find the file it names and its target name, dest
 //      followed directly by the name part (what follows its last folder
 //      separator); an entry that names no file in a folder is passed over,
 //      and one whose target cannot be formed is skipped, saying why. Print
 //      the progress message, copy, replacing what is there, and finish the
-//      line with the result. A failed copy never ends the run.
+//      line with the result. A failed copy never ends the run; a relative
+//      source that only the playlist's folder has says so.
 //   4. Put the copies on their medium, so that a stick may be pulled the
 //      moment lisko ends; close the playlist and return the status.
 #include "lisko.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "messages.h"
@@ -23,6 +27,19 @@
 static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
 
 namespace {
+
+// The playlist's own folder, as a full name, or "" where it is not known.
+char playlist_folder[kPathSize];
+
+// True when source, read in code, is a relative name that the current
+// folder lacks and the playlist's folder has: the entry was meant to be
+// found from there.
+bool only_playlist_folder_has(const char* source, NameCode code) {
+  if (playlist_folder[0] == '\0' || !is_relative(source) || file_exists(source, code)) return false;
+  char there[kPathSize];
+  int length = snprintf(there, sizeof there, "%s%s%s", playlist_folder, dest_separator(), source);
+  return length > 0 && static_cast<size_t>(length) < sizeof there && file_exists(there, code);
+}
 
 // Copies the file that one entry line names to its target name. Returns
 // false when the entry names a file to copy and it was not copied.
@@ -38,7 +55,8 @@ bool copy_entry(const char* line) {
   if (formed != kFormed) return report_not_formed(line, formed);
   print_copying(line, target);
   const char* why = copy_file(source, target, code);
-  print_copy_result(why);
+  bool hint = why != nullptr && only_playlist_folder_has(source, code);
+  print_copy_result(why, hint ? playlist_folder : nullptr);
   return why == nullptr;
 }
 
@@ -61,10 +79,7 @@ int copy_entries(Playlist* playlist, const char* m3u_file) {
   }
 }
 
-}  // namespace
-
-int run_lisko(int argc, char* argv[]) {
-  start_messages(start_platform());
+int run(int argc, char* argv[]) {
   if (argc != 3) {
     print_usage();
     return 1;
@@ -75,17 +90,31 @@ int run_lisko(int argc, char* argv[]) {
     print_dest_too_long();
     return 1;
   }
+  size_t dest_length = strlen(dest);
+  bool ends_a_folder = dest_length > 0 && strchr(kFolderSeparators, dest[dest_length - 1]);
+  if (!ends_a_folder && dest_is_folder()) print_dest_beside_folder(dest, dest_separator());
   Playlist playlist;
-  if (!open_for_run(m3u_file, &playlist)) {
-    print_cannot_open(m3u_file);
+  const char* why = nullptr;
+  if (!open_for_run(m3u_file, &playlist, &why)) {
+    print_cannot_open(m3u_file, why);
     return 2;
   }
+  if (!full_folder_of(m3u_file, playlist_folder)) playlist_folder[0] = '\0';
   int status = copy_entries(&playlist, m3u_file);
-  const char* why = flush_copies();
+  why = flush_copies();
   if (why != nullptr) {
     print_flush_failure(why);
     if (status != 2) status = 3;
   }
   close_after_run(&playlist);
+  return status;
+}
+
+}  // namespace
+
+int run_lisko(int argc, char* argv[]) {
+  start_messages(start_platform());
+  int status = run(argc, argv);
+  finish_platform();
   return status;
 }

@@ -73,7 +73,17 @@ void print_dest_too_long() {
   show();
 }
 
-void print_cannot_open(const char* m3u_file) { print_playlist_failure("Couldn't open ", m3u_file); }
+void print_cannot_open(const char* m3u_file, const char* why) {
+  print_playlist_failure("Couldn't open ", m3u_file);
+  fprintf(stderr, "lisko: %s: %s\n", m3u_file, why);
+}
+
+void print_dest_beside_folder(const char* dest, const char* separator) {
+  fprintf(stderr,
+          "lisko: dest '%s' is a folder; the copies go beside it, as '%s' followed by each "
+          "name. End dest with '%s' to copy into it.\n",
+          dest, dest, separator);
+}
 
 void print_cannot_read(const char* m3u_file) { print_playlist_failure("Couldn't read ", m3u_file); }
 
@@ -107,12 +117,17 @@ void print_copying(const char* line, const char* target) {
   show();
 }
 
-void print_copy_result(const char* why) {
+void print_copy_result(const char* why, const char* playlist_folder) {
   if (why == nullptr) {
     print("succeeded\r\n");
   } else {
     print("failed: ");
     print_name(why);
+    if (playlist_folder != nullptr) {
+      print(" (the playlist's folder has it: run lisko in ");
+      print_name(playlist_folder);
+      print(")");
+    }
     print("\r\n");
   }
   show();

@@ -1,5 +1,8 @@
-// Every line lisko prints, on standard output. Each "\r\n" is written as
-// it stands (the platform has made standard output a byte stream). On a
+// Every line lisko prints: on standard output what the run did, and on
+// standard error only what a user should know besides (why a playlist
+// cannot be opened; a dest that names a folder it will not copy into).
+// Each "\r\n" is written as it stands (the platform has made standard
+// output a byte stream). On a
 // terminal every message is written out the moment it is printed, and the
 // control bytes of a name are shown in caret notation, so that a playlist
 // cannot hide its lines behind escape sequences. Results are not checked:
@@ -18,8 +21,10 @@ void print_usage();
 // "Destination is longer than 255 characters.  Exiting LISKO."
 void print_dest_too_long();
 
-// "Couldn't open NAME.  Exiting LISKO." and "Couldn't read NAME.  ...".
-void print_cannot_open(const char* m3u_file);
+// "Couldn't open NAME.  Exiting LISKO.", and on standard error why.
+void print_cannot_open(const char* m3u_file, const char* why);
+
+// "Couldn't read NAME.  Exiting LISKO."
 void print_cannot_read(const char* m3u_file);
 
 // The skipping messages of playlist lines that name no entry to copy.
@@ -30,10 +35,15 @@ void print_line_not_utf16();
 // copied, where it names a file to copy. Returns false when it does.
 bool report_not_formed(const char* line, FormResult formed);
 
+// On standard error: dest names a folder, yet the copies go beside it.
+void print_dest_beside_folder(const char* dest, const char* separator);
+
 // "Copying 'LINE' to TARGET...", which stands on the screen while the copy
-// runs, and then the copy's result: "succeeded", or "failed: " and why.
+// runs, and then the copy's result: "succeeded", or "failed: " and why,
+// and where only the playlist's folder has a relative source, which
+// folder to run lisko in.
 void print_copying(const char* line, const char* target);
-void print_copy_result(const char* why);
+void print_copy_result(const char* why, const char* playlist_folder);
 
 // "Couldn't write the copies out to their medium: WHY."
 void print_flush_failure(const char* why);

@@ -40,10 +40,18 @@ unsigned char_length(const char* text, NameCode code);
 // \\server\share\a.mp3; on POSIX a file on another host is none of ours.
 bool localize_url_path(char (&path)[kPathSize], bool on_other_host);
 
-// True when name, the name part of an entry, names a file in dest's folder
-// on this platform. On Windows a drive or a stream (":"), a device (NUL,
-// CON, COM1 and their like, alone or before a dot), and a name ending in a
-// dot or a blank (which Windows drops) name none.
-bool is_file_name(const char* name);
+// True when name, the last part of a target name (what follows its last
+// separator), read in code, names a file in its folder on this platform.
+// On Windows a drive or a stream (":"), a device (NUL, CON, COM1, COM¹ and
+// their like, alone or before a dot), and a name ending in a dot or a blank
+// (which Windows drops) name none.
+bool is_file_name(const char* name, NameCode code);
+
+// True when name, a source, is found from the current folder.
+bool is_relative(const char* name);
+
+// The separator that ends a folder's name in dest, as users write it here:
+// "/" on POSIX, "\" on Windows.
+const char* dest_separator();
 
 #endif

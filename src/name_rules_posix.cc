@@ -21,4 +21,10 @@ unsigned char_length(const char*, NameCode) { return 1; }
 
 bool localize_url_path(char (&)[kPathSize], bool on_other_host) { return !on_other_host; }
 
-bool is_file_name(const char*) { return true; }
+bool is_file_name(const char*, NameCode) { return true; }
+
+// A playlist written on Windows may begin a name with a backslash: that is
+// the root here too.
+bool is_relative(const char* name) { return name[0] != '/' && name[0] != '\\'; }
+
+const char* dest_separator() { return "/"; }

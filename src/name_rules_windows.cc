@@ -34,15 +34,18 @@ char utf8_dest[kDestSize];
 bool exact_dest = true;  // the code page spells dest as it was typed
 
 // True when name, up to a dot and the blanks before it, is a device's:
-// Windows opens the device for it in every folder.
-bool is_device_name(const char* name) {
-  size_t base = strcspn(name, ".");
-  while (base > 0 && name[base - 1] == ' ') --base;
-  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* device : devices)
-    if (base == strlen(device) && _strnicmp(name, device, base) == 0) return true;
-  bool numbered = _strnicmp(name, "COM", 3) == 0 || _strnicmp(name, "LPT", 3) == 0;
-  return base == 4 && numbered && isdigit(static_cast<unsigned char>(name[3]));
+// Windows opens the device for it in every folder. COM and LPT take a
+// digit, or a superscript one, two or three.
+bool is_device_name(const wchar_t* name) {
+  size_t base = wcscspn(name, L".");
+  while (base > 0 && name[base - 1] == L' ') --base;
+  static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const wchar_t* device : devices)
+    if (base == wcslen(device) && _wcsnicmp(name, device, base) == 0) return true;
+  bool numbered = _wcsnicmp(name, L"COM", 3) == 0 || _wcsnicmp(name, L"LPT", 3) == 0;
+  wchar_t digit = base == 4 ? name[3] : L'\0';
+  return numbered &&
+         ((digit >= L'0' && digit <= L'9') || wcschr(L"\u00B9\u00B2\u00B3", digit) != nullptr);
 }
 
 }  // namespace
@@ -109,9 +112,20 @@ bool localize_url_path(char (&path)[kPathSize], bool on_other_host) {
   return true;
 }
 
-bool is_file_name(const char* name) {
-  size_t length = strlen(name);
-  if (strchr(name, ':') != nullptr) return false;  // a drive or a stream
-  if (length > 0 && (name[length - 1] == '.' || name[length - 1] == ' ')) return false;
-  return !is_device_name(name);
+bool is_file_name(const char* name, NameCode code) {
+  wchar_t wide[kPathSize];
+  if (!to_wide(name, code, wide, kPathSize)) return false;
+  size_t length = wcslen(wide);
+  if (wcschr(wide, L':') != nullptr) return false;  // a drive or a stream
+  if (length > 0 && (wide[length - 1] == L'.' || wide[length - 1] == L' ')) return false;
+  return !is_device_name(wide);
 }
+
+// A drive ("C:") or the root of one ("\\", "/") or a share ("\\\\server")
+// begins a name that the current folder plays no part in.
+bool is_relative(const char* name) {
+  bool drive = isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
+  return !drive && name[0] != '\\' && name[0] != '/';
+}
+
+const char* dest_separator() { return "\\"; }

@@ -74,6 +74,19 @@ FormResult find_source(const char* line, char (&source)[kPathSize]) {
   return localize_url_path(source, on_other_host) ? kFormed : kNoNamePart;
 }
 
+namespace {
+
+// What follows the last folder separator of name, read in code, or a
+// drive's colon that begins it ("E:" as dest).
+const char* last_part(const char* name, NameCode code) {
+  const char* part = name;
+  for (const char* at = name; *at != '\0'; at += char_length(at, code))
+    if (strchr(kFolderSeparators, *at) != nullptr || (at == name + 1 && *at == ':')) part = at + 1;
+  return part;
+}
+
+}  // namespace
+
 FormResult form_target_name(const char* source, NameCode code, const char* dest,
                             char (&target)[kTargetNameSize]) {
   if (source[0] == '\0') return kNoNamePart;
@@ -84,11 +97,12 @@ FormResult form_target_name(const char* source, NameCode code, const char* dest,
        at += char_length(at, code))
     if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
   if (name_part == nullptr) return kNoNamePart;
-  if (!is_file_name(name_part)) return kNotAFileName;
   size_t dest_length = strlen(dest);
   size_t name_length = strlen(name_part);
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;
   memcpy(target, dest, dest_length);
   memcpy(target + dest_length, name_part, name_length + 1);
-  return kFormed;
+  // The rules apply to the target's last part: dest's last part and the
+  // name part together (dest "out\CO" and "N.mp3" make the device CON).
+  return is_file_name(last_part(target, code), code) ? kFormed : kNotAFileName;
 }

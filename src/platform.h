@@ -23,10 +23,24 @@ bool start_platform();
 // UTF-8 and otherwise in the ANSI code page.
 void write_to_terminal(const char* text);
 
+// Ends the process's part of the run: on Windows, a console window of
+// lisko's own (a double click) waits for a key before it closes.
+void finish_platform();
+
 // Opens the playlist for reading only, letting other processes go on
 // reading and writing it. Returns null when it cannot be opened or names a
-// folder.
-FILE* open_playlist(const char* m3u_file);
+// folder, with *why the reason.
+FILE* open_playlist(const char* m3u_file, const char** why);
+
+// True when dest, as taken, names an existing folder.
+bool dest_is_folder();
+
+// True when name, read in code, names an existing file or folder.
+bool file_exists(const char* name, NameCode code);
+
+// The folder of the file file, as a full name. Returns false when it
+// cannot be told or does not fit.
+bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 
 // Copies the file source to the name target, replacing a file that is
 // already there. After a crash the target is the earlier file or the copy,

@@ -19,7 +19,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform.h"
@@ -76,6 +78,18 @@ bool is_name_refused(int error, const char* name) {
          ((error == EPERM || error == ENOENT) && fat_name);
 }
 
+// Puts "folder NAME/" into folder, where NAME/ is target's folder as named
+// there, or "the current folder". Returns target's name part.
+const char* name_folder(const char* target, char (&folder)[kPathSize + 16]) {
+  const char* name_part = target + strlen(target);
+  while (name_part > target && strchr("\\/", name_part[-1]) == nullptr) --name_part;
+  if (name_part > target)
+    snprintf(folder, sizeof folder, "folder %.*s", static_cast<int>(name_part - target), target);
+  else
+    snprintf(folder, sizeof folder, "the current folder");
+  return name_part;
+}
+
 // Why a copy to target failed at step with error: the system's words
 // alone where the source failed, and otherwise which side failed first.
 // Names are shown as they stand on the command line.
@@ -84,20 +98,18 @@ const char* reason(CopyResult result, const char* target) {
   CopyStep step = result.step;
   static char why[kPathSize + 128];
   const char* system_text = strerror(error);
-  const char* name_part = target + strlen(target);
-  while (name_part > target && strchr("\\/", name_part[-1]) == nullptr) --name_part;
-  char folder[kPathSize + 16] = "the current folder";
-  if (name_part > target)
-    snprintf(folder, sizeof folder, "folder %.*s", static_cast<int>(name_part - target), target);
-  bool not_there = error == ENOENT || error == ENOTDIR;
-  bool no_room = error == ENOSPC || error == EDQUOT;
-  if (step == kOpeningFolder && not_there)
+  char folder[kPathSize + 16];
+  const char* name_part = name_folder(target, folder);
+  bool folder_missing =
+      (step == kOpeningFolder && (error == ENOENT || error == ENOTDIR)) || step == kFolderGone;
+  bool no_room = step == kWritingBeside && (error == ENOSPC || error == EDQUOT);
+  if (folder_missing)
     snprintf(why, sizeof why, "no %s (%s)", folder, system_text);
   else if (step == kOpeningFolder || step == kWritingFolder)
     snprintf(why, sizeof why, "cannot write in %s (%s)", folder, system_text);
   else if (step == kFindingSelf)
     snprintf(why, sizeof why, "the target is the source itself");
-  else if (step == kWritingBeside && no_room)
+  else if (no_room)
     snprintf(why, sizeof why, "no room for the new copy beside the old one (%s)", system_text);
   else if (step == kPuttingInPlace && is_name_refused(error, name_part))
     snprintf(why, sizeof why, "the target's file system cannot hold this name (%s)", system_text);
@@ -122,15 +134,43 @@ bool start_platform() {
 
 void write_to_terminal(const char* text) { fputs(text, stdout); }
 
-FILE* open_playlist(const char* m3u_file) {
+void finish_platform() {}
+
+FILE* open_playlist(const char* m3u_file, const char** why) {
   FILE* playlist = fopen(m3u_file, "rb");
+  *why = playlist == nullptr ? strerror(errno) : nullptr;
   if (playlist == nullptr) return nullptr;
   struct stat info;
   if (fstat(fileno(playlist), &info) != 0 || S_ISDIR(info.st_mode)) {
+    *why = "is a folder";
     fclose(playlist);
     return nullptr;
   }
   return playlist;
+}
+
+bool dest_is_folder() {
+  struct stat info;
+  const char* dest = dest_in(kCodePage);
+  return dest[0] != '\0' && stat(dest, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool file_exists(const char* name, NameCode) {
+  char path[kPathSize];
+  struct stat info;
+  return to_posix_name(name, path) && stat(path, &info) == 0;
+}
+
+bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
+  char name[kPathSize];
+  if (!to_posix_name(file, name)) return false;
+  char* slash = strrchr(name, '/');
+  const char* parent = slash == nullptr ? "." : slash == name ? "/" : name;
+  if (slash != nullptr && slash > name) *slash = '\0';
+  char full[PATH_MAX];
+  if (realpath(parent, full) == nullptr || strlen(full) >= sizeof folder) return false;
+  strcpy(folder, full);  // fits, as checked
+  return true;
 }
 
 const char* copy_file(const char* source, const char* target, NameCode) {

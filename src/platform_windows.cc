@@ -1,38 +1,17 @@
 // lisko's platform layer on Windows: the C runtime's own start-up and
-// stdio, the console, and the copy of one file with CopyFileA (or
-// CopyFileW, for names the code page cannot spell). How names are read is
-// name_rules_windows.cc's.
-//
-// A copy never touches the target until the new content is complete:
-// CopyFileA replaces a file by emptying it and writing into it, so a copy
-// that failed partway (a full stick) would lose the old file. Instead:
-//
-//   1. Refuse a target that CopyFileA would refuse (a folder, a read-only
-//      or hidden file) and the source itself.
-//   2. Keep a target of the source's size that holds its bytes already,
-//      read unbuffered from its medium, and give it the source's times.
-//   3. Otherwise copy to a temporary file of lisko's own in the target's
-//      folder, .lisko-PID-N.tmp, which CopyFileA creates, and fail the copy
-//      where the source changed meanwhile.
-//   4. When the target holds data, put the new data on the medium
-//      (FlushFileBuffers), so that after a crash the target is the old file
-//      or the new one.
-//   5. Move the temporary file over the target in one step.
-//
-// A failure at any step removes the temporary file. Ctrl+C, Ctrl+Break and
-// the console's closing are handled on a thread of their own: while a copy
-// runs, the handler waits; once CopyFileA returns, the copy removes its
-// temporary file without putting it in place, and the process ends.
+// stdio, the console, and the playlist's opening. The copy of one file is
+// windows_copy.cc's; how names are read is name_rules_windows.cc's.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
 
 #include "platform.h"
 #include "utf8.h"
+#include "windows_copy.h"
 #include "windows_names.h"
 
 extern "C" {
@@ -43,278 +22,42 @@ int _dowildcard = 0;
 
 namespace {
 
-const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
+bool on_console = false;  // standard output is a console
 
-// The temporary file of the copy under way, which the console's control
-// handler must leave to the copy: the copy holds it open, and it cannot be
-// removed before the copy ends.
-CRITICAL_SECTION temp_guard;
-wchar_t temp_name[kPathSize];
-bool temp_in_use = false;  // guarded, as is stop_asked
-bool stop_asked = false;
-
-BOOL WINAPI stop_on_control(DWORD) {
-  EnterCriticalSection(&temp_guard);
-  stop_asked = true;
-  bool copying = temp_in_use;
-  LeaveCriticalSection(&temp_guard);
-  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
-  Sleep(INFINITE);             // the copy removes its file and ends the process
-  return TRUE;
+// True when the console holds no process but lisko's: a window opened for
+// it alone, as a double click opens one, which closes as lisko ends.
+bool console_of_its_own() {
+  DWORD processes[2];
+  return on_console && GetConsoleProcessList(processes, 2) == 1;
 }
 
-// Marks temp_name as the copy's own. Returns false, leaving it, where a
-// stop was asked for already.
-bool claim_temp() {
-  EnterCriticalSection(&temp_guard);
-  temp_in_use = !stop_asked;
-  bool claimed = temp_in_use;
-  LeaveCriticalSection(&temp_guard);
-  return claimed;
-}
-
-// Ends the copy's use of temp_name, removing the file where remove says or
-// a stop was asked for meanwhile.
-void release_temp(bool remove) {
-  EnterCriticalSection(&temp_guard);
-  if (remove || stop_asked) DeleteFileW(temp_name);
-  temp_in_use = false;
-  LeaveCriticalSection(&temp_guard);
-}
-
-bool stop_was_asked() {
-  EnterCriticalSection(&temp_guard);
-  bool stop = stop_asked;
-  LeaveCriticalSection(&temp_guard);
-  return stop;
-}
-
-// The system's description of error, without its line end.
-const char* error_text(DWORD error) {
-  static char why[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, why, sizeof why, nullptr);
-  if (length == 0) {
-    snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
-    return why;
-  }
-  while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
-  return why;
-}
-
-// Names the temporary file number n in the folder of target (up to its last
-// separator, or a drive's colon). Returns false when the name does not fit.
-bool name_temp(const wchar_t* target, unsigned n) {
-  size_t folder = 0;
-  for (size_t i = 0; target[i] != L'\0'; ++i)
-    if (target[i] == L'\\' || target[i] == L'/' || (i == 1 && target[i] == L':')) folder = i + 1;
-  wcsncpy(temp_name, target, folder);
-  int written = _snwprintf(temp_name + folder, kPathSize - folder, L".lisko-%lu-%u.tmp",
-                           GetCurrentProcessId(), n);
-  return written >= 0 && folder + written < kPathSize;
-}
-
-// Copies to temp_name, by CopyFileA from source where it is given, else by
-// CopyFileW from wide_source, never over a file that is there.
-BOOL copy_to_temp_name(const char* source, const wchar_t* wide_source) {
-  char code_page_name[kPathSize];
-  BOOL inexact = FALSE;
-  if (source != nullptr &&
-      WideCharToMultiByte(CP_ACP, 0, temp_name, -1, code_page_name, sizeof code_page_name, nullptr,
-                          &inexact) > 0 &&
-      !inexact)
-    return CopyFileA(source, code_page_name, TRUE);
-  return CopyFileW(wide_source, temp_name, TRUE);
-}
-
-// Copies to a temporary file of the copy's own in target's folder, passing
-// by the names another process holds. On failure nothing is left.
-BOOL copy_to_temp(const char* source, const wchar_t* wide_source, const wchar_t* target) {
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!name_temp(target, counter++)) {
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return FALSE;
-    }
-    if (!claim_temp()) return FALSE;  // stopped: the copy ends the process
-    if (copy_to_temp_name(source, wide_source)) return TRUE;
-    DWORD error = GetLastError();
-    bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-    release_temp(!taken);
-    SetLastError(error);
-    if (!taken) return FALSE;
-  }
-  return FALSE;
-}
-
-// Puts the temporary file's data on the medium. A copy of a read-only
-// source is read-only: it is made writable for the flush only.
-BOOL flush_temp() {
-  DWORD attributes = GetFileAttributesW(temp_name);
-  bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  if (read_only) SetFileAttributesW(temp_name, attributes & ~FILE_ATTRIBUTE_READONLY);
-  HANDLE file = CreateFileW(temp_name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
-  DWORD error = GetLastError();
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (read_only) SetFileAttributesW(temp_name, attributes);
-  SetLastError(error);
-  return flushed;
-}
-
-// True when the two names name one file.
-bool is_same_file(const wchar_t* one, const wchar_t* other) {
-  BY_HANDLE_FILE_INFORMATION info[2] = {};
-  const wchar_t* names[2] = {one, other};
-  for (int i = 0; i < 2; ++i) {
-    HANDLE file = CreateFileW(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BOOL got = GetFileInformationByHandle(file, &info[i]);
-    CloseHandle(file);
-    if (!got) return false;
-  }
-  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
-         info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
-
-// What stands at a target before it is copied to.
-enum TargetCheck {
-  kTargetFree,      // nothing, or a file that may be replaced
-  kTargetIsSource,  // the source itself: replacing it would gain nothing
-  kTargetRefused    // a folder, or a read-only or hidden file, as CopyFileA refuses
-};
-
-// Sets *target_size to the size of a file at the target, or 0.
-TargetCheck check_target(const wchar_t* source, const wchar_t* target, ULONGLONG* target_size) {
-  WIN32_FILE_ATTRIBUTE_DATA existing;
-  *target_size = 0;
-  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return kTargetFree;
-  const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
-  if (existing.dwFileAttributes & refused) return kTargetRefused;
-  if (is_same_file(source, target)) return kTargetIsSource;
-  *target_size = static_cast<ULONGLONG>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
-  return kTargetFree;
-}
-
-// What tells a source's state: its file, size and last write. A copy made
-// while another program wrote the source is no copy of any one state.
-struct SourceState {
-  BY_HANDLE_FILE_INFORMATION info;
-};
-
-bool take_source_state(const wchar_t* source, SourceState* state) {
-  HANDLE file = CreateFileW(source, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BOOL got = GetFileInformationByHandle(file, &state->info);
-  CloseHandle(file);
-  return got != FALSE;
-}
-
-bool is_unchanged(const wchar_t* source, const SourceState& before) {
-  SourceState now;
-  const BY_HANDLE_FILE_INFORMATION& was = before.info;
-  return take_source_state(source, &now) &&
-         now.info.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
-         now.info.nFileIndexHigh == was.nFileIndexHigh &&
-         now.info.nFileIndexLow == was.nFileIndexLow &&
-         now.info.nFileSizeHigh == was.nFileSizeHigh && now.info.nFileSizeLow == was.nFileSizeLow &&
-         CompareFileTime(&now.info.ftLastWriteTime, &was.ftLastWriteTime) == 0;
-}
-
-// Reads up to size bytes of file into piece; returns the count, or -1.
-long read_piece(HANDLE file, char* piece, DWORD size) {
+// Waits until a key is pressed at the console.
+void wait_for_a_key() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  FlushConsoleInputBuffer(input);
+  INPUT_RECORD record;
   DWORD got = 0;
-  return ReadFile(file, piece, size, &got, nullptr) ? static_cast<long>(got) : -1;
-}
-
-// True when the two open files hold the same bytes. The target is read
-// unbuffered, in whole sectors into aligned memory: what its medium holds,
-// not what the system's cache remembers of a write that never reached it.
-bool same_contents(HANDLE source, HANDLE target) {
-  const DWORD kPiece = 1 << 20;
-  static char source_piece[kPiece];
-  alignas(4096) static char target_piece[kPiece];
-  for (;;) {
-    long got = read_piece(source, source_piece, kPiece);
-    long target_got = read_piece(target, target_piece, kPiece);
-    if (got < 0 || got != target_got) return false;
-    if (got == 0) return true;
-    if (memcmp(source_piece, target_piece, static_cast<size_t>(got)) != 0) return false;
-  }
-}
-
-// A target of the source's size that holds its bytes already is kept, with
-// the source's times: a second run costs a read, not a write. Returns true
-// when it was kept; any doubt replaces it.
-bool keep_if_same(const wchar_t* source, const wchar_t* target, const SourceState& state) {
-  const DWORD kShare = FILE_SHARE_READ;
-  HANDLE from = CreateFileW(source, GENERIC_READ, kShare | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  HANDLE to =
-      CreateFileW(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kShare, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  const BY_HANDLE_FILE_INFORMATION& info = state.info;
-  BY_HANDLE_FILE_INFORMATION target_info;
-  // A target named elsewhere too (a hard link) is replaced: its times are
-  // the other name's too.
-  bool kept = from != INVALID_HANDLE_VALUE && to != INVALID_HANDLE_VALUE &&
-              GetFileInformationByHandle(to, &target_info) && target_info.nNumberOfLinks == 1 &&
-              same_contents(from, to) && is_unchanged(source, state) &&
-              SetFileTime(to, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
-  if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
-  if (to != INVALID_HANDLE_VALUE) CloseHandle(to);
-  return kept;
-}
-
-// Copies to a temporary file and moves it over the target. Returns null
-// on success, and otherwise why not.
-const char* copy_and_replace(const char* source, const wchar_t* wide_source,
-                             const wchar_t* wide_target, const SourceState& state,
-                             bool replacing_data) {
-  if (!copy_to_temp(source, wide_source, wide_target)) return error_text(GetLastError());
-  bool unchanged = is_unchanged(wide_source, state);
-  bool placed =
-      unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
-      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  DWORD error = GetLastError();
-  release_temp(!placed);
-  if (!unchanged) return "the source changed while it was copied";
-  return placed ? nullptr : error_text(error);
-}
-
-// Copies source to target (wide_target in UTF-16). Returns null on
-// success, and otherwise why not.
-const char* copy_or_keep(const char* source, const wchar_t* wide_source, const wchar_t* wide_target,
-                         NameCode code) {
-  ULONGLONG target_size = 0;
-  TargetCheck check = check_target(wide_source, wide_target, &target_size);
-  if (check == kTargetIsSource) return "the target is the source itself";
-  if (check == kTargetRefused) return error_text(ERROR_ACCESS_DENIED);
-  // A source that cannot be looked at fails in the copy, with its reason.
-  SourceState state = {};
-  take_source_state(wide_source, &state);
-  ULONGLONG source_size =
-      static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
-  if (target_size != 0 && target_size == source_size &&
-      keep_if_same(wide_source, wide_target, state))
-    return nullptr;
-  const char* by_code_page = code == kCodePage && dest_is_exact() ? source : nullptr;
-  return copy_and_replace(by_code_page, wide_source, wide_target, state, target_size != 0);
+  while (ReadConsoleInputW(input, &record, 1, &got) && got == 1)
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
 }
 
 }  // namespace
 
 bool start_platform() {
-  InitializeCriticalSection(&temp_guard);
-  SetConsoleCtrlHandler(stop_on_control, TRUE);
+  start_copies();
   // Binary, so that the messages' own "\r\n" is written as it stands.
   _setmode(_fileno(stdout), _O_BINARY);
   static char buffer[4096];
   setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  return _isatty(_fileno(stdout)) != 0;
+  on_console = _isatty(_fileno(stdout)) != 0;
+  return on_console;
+}
+
+void finish_platform() {
+  if (!console_of_its_own()) return;
+  fflush(stdout);
+  write_to_terminal("\r\nPress any key to close this window.");
+  wait_for_a_key();
 }
 
 // The console shows text in its own code page, which is neither UTF-8 nor,
@@ -331,20 +74,41 @@ void write_to_terminal(const char* text) {
 }
 
 // fopen shares the file for reading and writing and fails on a folder.
-FILE* open_playlist(const char* m3u_file) { return fopen(m3u_file, "rb"); }
-
-const char* copy_file(const char* source, const char* target, NameCode code) {
-  wchar_t wide_source[kPathSize];
-  wchar_t wide_target[kPathSize];
-  if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
-    return error_text(ERROR_FILENAME_EXCED_RANGE);
-  const char* why = copy_or_keep(source, wide_source, wide_target, code);
-  // A stop asked for during the copy ends the process here, the one place
-  // where no temporary file of ours is left.
-  if (stop_was_asked()) ExitProcess(kStopped);
-  return why;
+FILE* open_playlist(const char* m3u_file, const char** why) {
+  FILE* playlist = fopen(m3u_file, "rb");
+  DWORD attributes = GetFileAttributesA(m3u_file);
+  bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  *why = playlist != nullptr ? nullptr : folder ? "is a folder" : strerror(errno);
+  return playlist;
 }
 
-// Windows writes through to removable drives by default: a stick holds
-// each copy once it is in place.
-const char* flush_copies() { return nullptr; }
+// A bare drive ("E:") names the current folder of that drive, which its
+// copies land in: they go into it, not beside it.
+bool dest_is_folder() {
+  const char* dest = dest_in(kCodePage);
+  size_t length = strlen(dest);
+  wchar_t wide[kPathSize];
+  if (length == 0 || dest[length - 1] == ':' || !to_wide_target(dest, kCodePage, wide))
+    return false;
+  DWORD attributes = GetFileAttributesW(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A name whose bytes are UTF-8 is looked for as such too: the code page
+// read it, as it names nothing from the current folder.
+bool file_exists(const char* name, NameCode code) {
+  wchar_t wide[kPathSize];
+  if (to_wide(name, code, wide, kPathSize) && GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES)
+    return true;
+  return code == kCodePage && is_utf8(name) && file_exists(name, kUtf8);
+}
+
+bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
+  char* name_part = nullptr;
+  DWORD length = GetFullPathNameA(file, kPathSize, folder, &name_part);
+  if (length == 0 || length >= kPathSize || name_part == nullptr) return false;
+  *name_part = '\0';
+  size_t kept = strlen(folder);
+  if (kept > 3 && folder[kept - 1] == '\\') folder[kept - 1] = '\0';  // C:\ stays
+  return true;
+}

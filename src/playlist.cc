@@ -3,8 +3,8 @@
 
 #include "platform.h"
 
-bool open_for_run(const char* m3u_file, Playlist* playlist) {
-  FILE* file = open_playlist(m3u_file);
+bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why) {
+  FILE* file = open_playlist(m3u_file, why);
   playlist->reader = start_line_reader(file);
   return file != nullptr;
 }

@@ -12,8 +12,8 @@ struct Playlist {
 };
 
 // Opens m3u_file for the run. Returns false when it cannot be opened or
-// names a folder.
-bool open_for_run(const char* m3u_file, Playlist* playlist);
+// names a folder, with *why the reason.
+bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why);
 
 // Reads the next entry into entry, as next_entry_line does.
 LineStatus next_entry(Playlist* playlist, char (&entry)[kLineSize]);

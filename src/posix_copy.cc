@@ -186,6 +186,12 @@ void open_flush_descriptor(const TargetPlace& place) {
 #endif
 }
 
+// True when the folder open as folder was removed while lisko used it.
+bool is_gone(int folder) {
+  struct stat info;
+  return folder != AT_FDCWD && fstat(folder, &info) == 0 && info.st_nlink == 0;
+}
+
 // Fills a temporary file and renames it over the target. On failure the
 // temporary file is gone.
 CopyResult write_and_rename(int source, const struct stat& source_info, const TargetPlace& place,
@@ -197,11 +203,11 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   struct stat copy_info;
   if (result.error == 0 && fstat(temp, &copy_info) != 0) result.error = errno;
   if (close(temp) != 0 && result.error == 0) result.error = errno;
-  if (result.error == 0 &&
-      renameat(place.folder, temp_name, place.folder, place.name) != 0)
+  if (result.error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0)
     result = failed_at(kPuttingInPlace, errno);
   if (result.error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
+  if (result.error == ENOENT && is_gone(place.folder)) result.step = kFolderGone;
   if (result.error != 0) return result;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
@@ -305,7 +311,7 @@ int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
 CopyResult copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
   if (place.name[place.prefix_length] == '\0')
     return failed_at(kCheckingTarget, EISDIR);  // the target names a folder
-  open_flush_descriptor(place);  // before the run's first write, kept or made
+  open_flush_descriptor(place);                 // before the run's first write, kept or made
   struct stat target_info;
   bool replacing_data = false;
   if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -353,8 +359,8 @@ CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]
   if (source < 0) return failed_at(kReadingSource, error);
   TargetPlace place = {-1, "", 0, ""};
   error = open_target_folder(target_path, &place);
-  CopyResult result = error != 0 ? failed_at(kOpeningFolder, error)
-                                 : copy_into_place(source, source_info, place);
+  CopyResult result =
+      error != 0 ? failed_at(kOpeningFolder, error) : copy_into_place(source, source_info, place);
   if (place.folder >= 0) close(place.folder);
   close(source);
   return result;

@@ -9,7 +9,7 @@
 // The step of a copy that failed, so that its reason can say which side
 // failed: the source, the target's folder, or the copy.
 enum CopyStep {
-  kDone,            // nothing failed
+  kDone,  // nothing failed
   kReadingSource,
   kOpeningFolder,
   kCheckingTarget,
@@ -17,7 +17,8 @@ enum CopyStep {
   kWritingCopy,     // writing its content, bits and times
   kWritingBeside,   // the same, beside a file that holds data
   kPuttingInPlace,  // renaming it over the target
-  kFindingSelf      // the target is the source itself
+  kFindingSelf,     // the target is the source itself
+  kFolderGone       // the target's folder was removed during the copy
 };
 
 // Not an errno: the copy's own finding that its source changed while it

@@ -1,0 +1,298 @@
+// The copy of one file on Windows, with CopyFileA (or CopyFileW, for names
+// the code page cannot spell). A copy never touches the target until the
+// new content is complete: CopyFileA replaces a file by emptying it and
+// writing into it, so a copy that failed partway (a full stick) would lose
+// the old file. Instead:
+//
+//   1. Refuse a target that CopyFileA would refuse (a folder, a read-only
+//      or hidden file) and the source itself.
+//   2. Keep a target of the source's size that holds its bytes already
+//      (windows_keep.cc).
+//   3. Otherwise copy to a temporary file of lisko's own in the target's
+//      folder, .lisko-PID-N.tmp, which CopyFileA creates, and fail the copy
+//      where the source changed meanwhile.
+//   4. When the target holds data, put the new data on the medium
+//      (FlushFileBuffers), so that after a crash the target is the old file
+//      or the new one.
+//   5. Move the temporary file over the target in one step.
+//
+// A failure at any step removes the temporary file, and its reason says
+// which side failed: the source, the target's folder, or the room beside
+// the old copy. Ctrl+C, Ctrl+Break and the console's closing are handled
+// on a thread of their own: while a copy runs, the handler waits; once
+// CopyFileA returns, the copy removes its temporary file without putting
+// it in place, and the process ends.
+#include "windows_copy.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "platform.h"
+#include "windows_keep.h"
+#include "windows_names.h"
+
+namespace {
+
+const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
+
+// The temporary file of the copy under way, which the console's control
+// handler must leave to the copy: the copy holds it open, and it cannot be
+// removed before the copy ends.
+CRITICAL_SECTION temp_guard;
+wchar_t temp_name[kPathSize];
+bool temp_in_use = false;  // guarded, as is stop_asked
+bool stop_asked = false;
+
+BOOL WINAPI stop_on_control(DWORD) {
+  EnterCriticalSection(&temp_guard);
+  stop_asked = true;
+  bool copying = temp_in_use;
+  LeaveCriticalSection(&temp_guard);
+  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
+  Sleep(INFINITE);             // the copy removes its file and ends the process
+  return TRUE;
+}
+
+// Marks temp_name as the copy's own. Returns false, leaving it, where a
+// stop was asked for already.
+bool claim_temp() {
+  EnterCriticalSection(&temp_guard);
+  temp_in_use = !stop_asked;
+  bool claimed = temp_in_use;
+  LeaveCriticalSection(&temp_guard);
+  return claimed;
+}
+
+// Ends the copy's use of temp_name, removing the file where remove says or
+// a stop was asked for meanwhile.
+void release_temp(bool remove) {
+  EnterCriticalSection(&temp_guard);
+  if (remove || stop_asked) DeleteFileW(temp_name);
+  temp_in_use = false;
+  LeaveCriticalSection(&temp_guard);
+}
+
+bool stop_was_asked() {
+  EnterCriticalSection(&temp_guard);
+  bool stop = stop_asked;
+  LeaveCriticalSection(&temp_guard);
+  return stop;
+}
+
+// The system's description of error, without its line end.
+const char* error_text(DWORD error) {
+  static char why[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, why, sizeof why, nullptr);
+  if (length == 0) {
+    snprintf(why, sizeof why, "error %lu", static_cast<unsigned long>(error));
+    return why;
+  }
+  while (length > 0 && (why[length - 1] == '\n' || why[length - 1] == '\r')) why[--length] = '\0';
+  return why;
+}
+
+// Names the temporary file number n in the folder of target (up to its last
+// separator, or a drive's colon). Returns false when the name does not fit.
+bool name_temp(const wchar_t* target, unsigned n) {
+  size_t folder = 0;
+  for (size_t i = 0; target[i] != L'\0'; ++i)
+    if (target[i] == L'\\' || target[i] == L'/' || (i == 1 && target[i] == L':')) folder = i + 1;
+  wcsncpy(temp_name, target, folder);
+  int written = _snwprintf(temp_name + folder, kPathSize - folder, L".lisko-%lu-%u.tmp",
+                           GetCurrentProcessId(), n);
+  return written >= 0 && folder + written < kPathSize;
+}
+
+// Copies to temp_name, by CopyFileA from source where it is given, else by
+// CopyFileW from wide_source, never over a file that is there.
+BOOL copy_to_temp_name(const char* source, const wchar_t* wide_source) {
+  char code_page_name[kPathSize];
+  BOOL inexact = FALSE;
+  if (source != nullptr &&
+      WideCharToMultiByte(CP_ACP, 0, temp_name, -1, code_page_name, sizeof code_page_name, nullptr,
+                          &inexact) > 0 &&
+      !inexact)
+    return CopyFileA(source, code_page_name, TRUE);
+  return CopyFileW(wide_source, temp_name, TRUE);
+}
+
+// Copies to a temporary file of the copy's own in target's folder, passing
+// by the names another process holds. On failure nothing is left.
+BOOL copy_to_temp(const char* source, const wchar_t* wide_source, const wchar_t* target) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (!name_temp(target, counter++)) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return FALSE;
+    }
+    if (!claim_temp()) return FALSE;  // stopped: the copy ends the process
+    if (copy_to_temp_name(source, wide_source)) return TRUE;
+    DWORD error = GetLastError();
+    bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    release_temp(!taken);
+    SetLastError(error);
+    if (!taken) return FALSE;
+  }
+  return FALSE;
+}
+
+// Puts the temporary file's data on the medium. A copy of a read-only
+// source is read-only: it is made writable for the flush only.
+BOOL flush_temp() {
+  DWORD attributes = GetFileAttributesW(temp_name);
+  bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (read_only) SetFileAttributesW(temp_name, attributes & ~FILE_ATTRIBUTE_READONLY);
+  HANDLE file = CreateFileW(temp_name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+  DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (read_only) SetFileAttributesW(temp_name, attributes);
+  SetLastError(error);
+  return flushed;
+}
+
+// True when the two names name one file.
+bool is_same_file(const wchar_t* one, const wchar_t* other) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const wchar_t* names[2] = {one, other};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE file = CreateFileW(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BOOL got = GetFileInformationByHandle(file, &info[i]);
+    CloseHandle(file);
+    if (!got) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+// What stands at a target before it is copied to.
+enum TargetCheck {
+  kTargetFree,      // nothing, or a file that may be replaced
+  kTargetIsSource,  // the source itself: replacing it would gain nothing
+  kTargetRefused    // a folder, or a read-only or hidden file, as CopyFileA refuses
+};
+
+// Sets *target_size to the size of a file at the target, or 0.
+TargetCheck check_target(const wchar_t* source, const wchar_t* target, ULONGLONG* target_size) {
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  *target_size = 0;
+  if (!GetFileAttributesExW(target, GetFileExInfoStandard, &existing)) return kTargetFree;
+  const DWORD refused = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  if (existing.dwFileAttributes & refused) return kTargetRefused;
+  if (is_same_file(source, target)) return kTargetIsSource;
+  *target_size = static_cast<ULONGLONG>(existing.nFileSizeHigh) << 32 | existing.nFileSizeLow;
+  return kTargetFree;
+}
+
+// The folder of target, as named there (up to its last separator, or a
+// drive's colon), in folder and, in UTF-16, in wide_folder.
+void target_folder(const char* target, const wchar_t* wide_target, char (&folder)[kPathSize],
+                   wchar_t (&wide_folder)[kPathSize]) {
+  size_t length = 0;
+  for (size_t i = 0; target[i] != '\0'; ++i)
+    if (target[i] == '\\' || target[i] == '/' || (i == 1 && target[i] == ':')) length = i + 1;
+  memcpy(folder, target, length);
+  folder[length] = '\0';
+  size_t wide_length = 0;
+  for (size_t i = 0; wide_target[i] != L'\0'; ++i)
+    if (wide_target[i] == L'\\' || wide_target[i] == L'/' || (i == 1 && wide_target[i] == L':'))
+      wide_length = i + 1;
+  wcsncpy(wide_folder, wide_target, wide_length);
+  wide_folder[wide_length] = L'\0';
+}
+
+// Why a copy from wide_source to target failed with error: the system's
+// words alone where the source failed, and otherwise which side failed
+// first: the target's folder, or the room beside the old copy.
+const char* reason(DWORD error, const wchar_t* wide_source, const char* target,
+                   const wchar_t* wide_target, bool replacing_data) {
+  static char why[kPathSize + 640];
+  const char* system_text = error_text(error);
+  if (GetFileAttributesW(wide_source) == INVALID_FILE_ATTRIBUTES) return system_text;
+  char folder[kPathSize];
+  wchar_t wide_folder[kPathSize];
+  target_folder(target, wide_target, folder, wide_folder);
+  DWORD attributes =
+      wide_folder[0] == L'\0' ? FILE_ATTRIBUTE_DIRECTORY : GetFileAttributesW(wide_folder);
+  bool no_folder =
+      attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  bool no_room = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+  bool not_written = error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
+  const char* where = folder[0] == '\0' ? "the current folder" : "folder ";
+  if (no_folder)
+    snprintf(why, sizeof why, "no %s%s (%s)", where, folder, system_text);
+  else if (no_room && replacing_data)
+    snprintf(why, sizeof why, "no room for the new copy beside the old one (%s)", system_text);
+  else if (not_written)
+    snprintf(why, sizeof why, "cannot write in %s%s (%s)", where, folder, system_text);
+  else
+    return system_text;
+  return why;
+}
+
+// Copies to a temporary file and moves it over the target. Returns null
+// on success, and otherwise why not.
+const char* copy_and_replace(const char* source, const wchar_t* wide_source, const char* target,
+                             const wchar_t* wide_target, const SourceState& state,
+                             bool replacing_data) {
+  if (!copy_to_temp(source, wide_source, wide_target))
+    return reason(GetLastError(), wide_source, target, wide_target, replacing_data);
+  bool unchanged = is_unchanged(wide_source, state);
+  bool placed =
+      unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
+      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  DWORD error = GetLastError();
+  release_temp(!placed);
+  if (!unchanged) return "the source changed while it was copied";
+  return placed ? nullptr : reason(error, wide_source, target, wide_target, replacing_data);
+}
+
+// Copies source to target (wide_target in UTF-16). Returns null on
+// success, and otherwise why not.
+const char* copy_or_keep(const char* source, const wchar_t* wide_source, const char* target,
+                         const wchar_t* wide_target, NameCode code) {
+  ULONGLONG target_size = 0;
+  TargetCheck check = check_target(wide_source, wide_target, &target_size);
+  if (check == kTargetIsSource) return "the target is the source itself";
+  if (check == kTargetRefused) return error_text(ERROR_ACCESS_DENIED);
+  // A source that cannot be looked at fails in the copy, with its reason.
+  SourceState state = {};
+  take_source_state(wide_source, &state);
+  ULONGLONG source_size =
+      static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
+  if (target_size != 0 && target_size == source_size &&
+      keep_if_same(wide_source, wide_target, state))
+    return nullptr;
+  const char* by_code_page = code == kCodePage && dest_is_exact() ? source : nullptr;
+  return copy_and_replace(by_code_page, wide_source, target, wide_target, state, target_size != 0);
+}
+
+}  // namespace
+
+void start_copies() {
+  InitializeCriticalSection(&temp_guard);
+  SetConsoleCtrlHandler(stop_on_control, TRUE);
+}
+
+const char* copy_file(const char* source, const char* target, NameCode code) {
+  wchar_t wide_source[kPathSize];
+  wchar_t wide_target[kPathSize];
+  if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
+    return error_text(ERROR_FILENAME_EXCED_RANGE);
+  const char* why = copy_or_keep(source, wide_source, target, wide_target, code);
+  // A stop asked for during the copy ends the process here, the one place
+  // where no temporary file of ours is left.
+  if (stop_was_asked()) ExitProcess(kStopped);
+  return why;
+}
+
+// Windows writes through to removable drives by default: a stick holds
+// each copy once it is in place.
+const char* flush_copies() { return nullptr; }
