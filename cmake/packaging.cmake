@@ -7,8 +7,9 @@ if(WIN32)
   # A .zip to unpack anywhere: the program, a short README with Windows
   # line ends, and the licence.
   configure_file(packaging/README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(TARGETS lisko RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_BINARY_DIR}/README.txt LICENSE DESTINATION .)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(CPACK_PACKAGE_FILE_NAME lisko-${PROJECT_VERSION}-windows-x86)
   else()
