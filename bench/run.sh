@@ -37,7 +37,8 @@
 # minimum and maximum, and where the bytes are the same, the blocks that
 # lisko wrote (getrusage's output blocks; 0 is nothing written).
 # LISKO_COMPARE=/path/to/another/lisko adds that build as one more command
-# ("other"), to weigh a change to lisko itself.
+# ("other"), to weigh a change to lisko itself; LISKO_PTY=1 adds lisko on a
+# pseudo-terminal, with its progress note and without, to fresh copies.
 set -euo pipefail
 rounds=${1:-7}
 systems=${2:-"ext4 xfs tmpfs ext4-disk xfs-disk"}
@@ -128,6 +129,11 @@ for system in $systems; do
                                    -n rsync-checksum "rsync -rt --checksum --no-relative --files-from=$work/list.txt / dst/ && sync -f dst") ;; esac
       [ $mode = same-medium ] && peers+=(-n read-targets "cat dst/* > /dev/null")
       [ -n "${LISKO_COMPARE:-}" ] && peers+=(-n other "$LISKO_COMPARE $work/list.m3u dst/ > /dev/null")
+      # LISKO_PTY=1: lisko with its output on a pseudo-terminal of 120
+      # columns, with the progress note (TERM=xterm) and without (dumb).
+      [ -n "${LISKO_PTY:-}" ] && [ $mode = fresh ] &&
+        peers+=(-n pty "script -qec 'stty cols 120 rows 40; TERM=xterm $lisko $work/list.m3u dst/' /dev/null > /dev/null"
+                -n pty-dumb "script -qec 'stty cols 120 rows 40; TERM=dumb $lisko $work/list.m3u dst/' /dev/null > /dev/null")
       for round in $(seq "$rounds"); do
         hyperfine --style none --runs 1 --prepare "$prepare" --export-json "$work/round-$round.json" \
           -n lisko "$lisko $work/list.m3u dst/ > /dev/null" "${peers[@]}" > /dev/null 2>&1

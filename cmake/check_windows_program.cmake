@@ -1,5 +1,5 @@
 # Checks a cross-built lisko.exe with objdump: its format (PE32 or PE32+),
-# the console subsystem, CopyFileA imported from KERNEL32.dll, no DLL but
+# the console subsystem, CopyFileExA imported from KERNEL32.dll, no DLL but
 # the system's own (it is linked statically), no debug sections, and its
 # version information and application manifest.
 #   cmake -DOBJDUMP=... -DPROGRAM=.../lisko.exe -DFORMAT=PE32 -DVERSION=1.2.3 -P this-file
@@ -26,9 +26,9 @@ foreach(dll IN LISTS dlls)
     message(FATAL_ERROR "${PROGRAM} needs ${dll} beside it")
   endif()
 endforeach()
-string(REGEX MATCH "DLL Name: KERNEL32.dll[^D]*[\t ]CopyFileA\n" copy_import "${dump}")
+string(REGEX MATCH "DLL Name: KERNEL32.dll[^D]*[\t ]CopyFileExA\n" copy_import "${dump}")
 if(NOT copy_import)
-  message(FATAL_ERROR "${PROGRAM} does not import CopyFileA from KERNEL32.dll")
+  message(FATAL_ERROR "${PROGRAM} does not import CopyFileExA from KERNEL32.dll")
 endif()
 
 execute_process(COMMAND "${OBJDUMP}" -h "${PROGRAM}" OUTPUT_VARIABLE sections)
@@ -55,5 +55,5 @@ list(LENGTH manifest found)
 if(found LESS 3)
   message(FATAL_ERROR "${PROGRAM}'s manifest lacks asInvoker, longPathAware or Windows 10 and 11")
 endif()
-message(STATUS "${PROGRAM}: ${FORMAT} console program importing CopyFileA, stripped, with "
+message(STATUS "${PROGRAM}: ${FORMAT} console program importing CopyFileExA, stripped, with "
                "its version information and manifest; DLLs: ${dlls}")

@@ -8,6 +8,7 @@
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
+//   write:slow
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -33,6 +34,8 @@
 // "sync_file_range:waitfail" fails with EIO the calls that wait for a
 // piece's writeback to end. "renameat:gone" removes the file to be renamed
 // and then its folder, as a user who deletes the folder mid-copy would.
+// "write:slow" makes each write to a file take 10 ms more, as a slow stick
+// would (with copy_file_range and sendfile refused, the copy writes).
 // Every other call goes through to the C
 // library.
 #ifndef _GNU_SOURCE
@@ -72,6 +75,7 @@ const int kNoAtime = -8;
 const int kNoFlush = -9;
 const int kWaitFail = -10;
 const int kGone = -11;
+const int kSlow = -12;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -99,6 +103,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "noflush", 7) == 0) return kNoFlush;
       if (strncmp(what, "waitfail", 8) == 0) return kWaitFail;
       if (strncmp(what, "gone", 4) == 0) return kGone;
+      if (strncmp(what, "slow", 4) == 0) return kSlow;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -355,6 +360,7 @@ ssize_t write(int fd, const void* data, size_t size) {
   note_first_write(fd);
   int fault = fd > STDERR_FILENO ? fault_for("write", &after) : 0;
   if (fault == kShort && size > 7) size = 7;
+  if (fault == kSlow) usleep(10000);
   if (fault > 0 && written + static_cast<long>(size) > after) return errno = fault, -1;
   ssize_t put = next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
   if (put > 0 && fd > STDERR_FILENO) written += put;

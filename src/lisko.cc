@@ -13,7 +13,8 @@
 //      line with the result. A failed copy never ends the run; a relative
 //      source that only the playlist's folder has says so.
 //   4. Put the copies on their medium, so that a stick may be pulled the
-//      moment lisko ends; close the playlist and return the status.
+//      moment lisko ends; close the playlist, say what the run did (on a
+//      terminal) and return the status.
 #include "lisko.h"
 
 #include <cstdio>
@@ -54,9 +55,10 @@ bool copy_entry(const char* line) {
   }
   if (formed != kFormed) return report_not_formed(line, formed);
   print_copying(line, target);
-  const char* why = copy_file(source, target, code);
+  CopyDone done = {false, 0};
+  const char* why = copy_file(source, target, code, &done);
   bool hint = why != nullptr && only_playlist_folder_has(source, code);
-  print_copy_result(why, hint ? playlist_folder : nullptr);
+  print_copy_result(why, hint ? playlist_folder : nullptr, done);
   return why == nullptr;
 }
 
@@ -107,6 +109,7 @@ int run(int argc, char* argv[]) {
     if (status != 2) status = 3;
   }
   close_after_run(&playlist);
+  print_summary();
   return status;
 }
 

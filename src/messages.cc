@@ -1,14 +1,69 @@
 // Every line lisko prints.
 #include "messages.h"
 
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "line_reader.h"
-#include "platform.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 bool on_terminal = false;
+
+// The run so far, for the summary.
+struct Counts {
+  unsigned long copied, kept, failed, skipped;
+  unsigned long long written;
+};
+Counts counts = {0, 0, 0, 0, 0};
+Clock::time_point run_start;
+
+// The copy in flight: when it began, when its note was last shown, whether
+// one stands on the screen, and the column its progress message ends at.
+Clock::time_point copy_start;
+Clock::time_point note_time;
+bool note_shown = false;
+unsigned column = 0;
+
+// True for the characters a terminal shows two columns wide: those of East
+// Asian scripts and most emoji.
+bool is_wide(unsigned long c) {
+  const unsigned long ranges[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},  {0x3040, 0xA4CF},
+                                     {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},  {0xFE30, 0xFE4F},
+                                     {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},  {0x1F300, 0x1F64F},
+                                     {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
+  for (const auto& range : ranges)
+    if (c >= range[0] && c <= range[1]) return true;
+  return false;
+}
+
+// Reads the UTF-8 character at at into *c. Returns its bytes, or 1 for a
+// byte that begins no whole character.
+unsigned decode_utf8(const unsigned char* at, unsigned long* c) {
+  unsigned count = *at >= 0xF0 ? 3 : *at >= 0xE0 ? 2 : *at >= 0xC0 ? 1 : 0;
+  *c = *at & (0x3F >> count);
+  unsigned i = 1;
+  for (; i <= count && (at[i] & 0xC0) == 0x80; ++i) *c = *c << 6 | (at[i] & 0x3F);
+  return i == count + 1 ? i : 1;
+}
+
+// The columns text takes on a terminal, its control bytes already shown in
+// caret notation: one a character, two a wide one, one a byte that is not
+// UTF-8.
+unsigned columns_of(const char* text) {
+  unsigned columns = 0;
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
+  while (*at != '\0') {
+    unsigned long c = 0;
+    unsigned length = decode_utf8(at, &c);
+    columns += length > 1 && is_wide(c) ? 2 : 1;
+    at += length;
+  }
+  return columns;
+}
 
 void print(const char* text) { fputs(text, stdout); }
 
@@ -28,6 +83,7 @@ void print_name(const char* name) {
     if (*at == '\0' || length + 2 >= sizeof shown) {
       shown[length] = '\0';
       write_to_terminal(shown);
+      column += columns_of(shown);
       length = 0;
     }
     if (*at == '\0') return;
@@ -36,6 +92,45 @@ void print_name(const char* name) {
     if (control) shown[length++] = '^';
     shown[length++] = static_cast<char>(control ? byte ^ 0x40 : byte);
   }
+}
+
+// "1.4 GB", "259 MB", "12 kB", "80 bytes": three figures at most.
+void format_size(unsigned long long bytes, char (&text)[16]) {
+  const char* units[] = {"kB", "MB", "GB", "TB"};
+  double value = static_cast<double>(bytes);
+  int unit = -1;
+  while (value >= 1000 && unit < 3) value /= 1000, ++unit;
+  if (unit < 0)
+    snprintf(text, sizeof text, "%llu bytes", bytes);
+  else
+    snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+}
+
+// " 37% 259 MB of 700 MB, 18 MB/s"
+void format_note(unsigned long long done, unsigned long long total, double seconds,
+                 char (&note)[64]) {
+  char done_text[16], total_text[16], rate_text[16];
+  format_size(done, done_text);
+  format_size(total, total_text);
+  format_size(static_cast<unsigned long long>(static_cast<double>(done) / seconds), rate_text);
+  unsigned share = total > 0 ? static_cast<unsigned>(done * 100 / total) : 0;
+  snprintf(note, sizeof note, " %u%% %s of %s, %s/s", share, done_text, total_text, rate_text);
+}
+
+// How far the copy in flight is, beside its progress message: only once it
+// has run half a second, a few times a second, and only where the note
+// fits the line without wrapping.
+void show_progress(unsigned long long done, unsigned long long total) {
+  Clock::time_point now = Clock::now();
+  if (now - copy_start < std::chrono::milliseconds(500) ||
+      now - note_time < std::chrono::milliseconds(200))
+    return;
+  note_time = now;
+  char note[64];
+  format_note(done, total, std::chrono::duration<double>(now - copy_start).count(), note);
+  bool fits = strlen(note) < terminal_columns_left(column);
+  if (fits || note_shown) show_beside_cursor(fits ? note : "");
+  note_shown = fits;
 }
 
 // On a terminal a message stands on the screen the moment it is printed,
@@ -60,7 +155,11 @@ void print_skipping(const char* line) {
 
 }  // namespace
 
-void start_messages(bool to_terminal) { on_terminal = to_terminal; }
+void start_messages(bool to_terminal) {
+  on_terminal = to_terminal;
+  run_start = Clock::now();
+  if (on_terminal) report_copy_progress(show_progress);
+}
 
 void print_usage() {
   print("Usage: Lisko [m3uFile] [dest]\r\n");
@@ -88,17 +187,20 @@ void print_dest_beside_folder(const char* dest, const char* separator) {
 void print_cannot_read(const char* m3u_file) { print_playlist_failure("Couldn't read ", m3u_file); }
 
 void print_line_too_long() {
+  ++counts.skipped;
   printf("Skipping a playlist line longer than %u characters.\r\n", kLineSize - 1);
   show();
 }
 
 void print_line_not_utf16() {
+  ++counts.skipped;
   print("Skipping a playlist line that is not valid UTF-16.\r\n");
   show();
 }
 
 bool report_not_formed(const char* line, FormResult formed) {
   if (formed == kNoNamePart) return true;
+  ++counts.skipped;
   print_skipping(line);
   if (formed == kNotAFileName)
     print("the name after its last separator is not a file name.\r\n");
@@ -109,18 +211,27 @@ bool report_not_formed(const char* line, FormResult formed) {
 }
 
 void print_copying(const char* line, const char* target) {
+  column = 0;
   print("Copying '");
   print_name(line);
   print("' to ");
   print_name(target);
   print("...");
+  column += strlen("Copying '' to ...");
   show();
+  copy_start = note_time = Clock::now();
 }
 
-void print_copy_result(const char* why, const char* playlist_folder) {
+void print_copy_result(const char* why, const char* playlist_folder, const CopyDone& done) {
+  if (note_shown) show_beside_cursor("");
+  note_shown = false;
   if (why == nullptr) {
+    ++counts.copied;
+    counts.kept += done.kept ? 1 : 0;
+    counts.written += done.bytes;
     print("succeeded\r\n");
   } else {
+    ++counts.failed;
     print("failed: ");
     print_name(why);
     if (playlist_folder != nullptr) {
@@ -136,4 +247,23 @@ void print_copy_result(const char* why, const char* playlist_folder) {
 void print_flush_failure(const char* why) {
   printf("Couldn't write the copies out to their medium: %s.\r\n", why);
   show();
+}
+
+void print_summary() {
+  if (!errors_to_terminal()) return;
+  double seconds = std::chrono::duration<double>(Clock::now() - run_start).count();
+  char written[16], took[32];
+  format_size(counts.written, written);
+  unsigned long whole = static_cast<unsigned long>(seconds);
+  if (seconds < 60)
+    snprintf(took, sizeof took, "%.1f s", seconds);
+  else if (seconds < 3600)
+    snprintf(took, sizeof took, "%lu min %lu s", whole / 60, whole % 60);
+  else
+    snprintf(took, sizeof took, "%lu h %lu min", whole / 3600, whole / 60 % 60);
+  fprintf(stderr, "lisko: %lu copied", counts.copied);
+  if (counts.kept > 0) fprintf(stderr, " (%lu already there)", counts.kept);
+  if (counts.failed > 0) fprintf(stderr, ", %lu failed", counts.failed);
+  if (counts.skipped > 0) fprintf(stderr, ", %lu skipped", counts.skipped);
+  fprintf(stderr, "; %s written in %s\n", written, took);
 }

@@ -17,11 +17,29 @@
 // printed.
 bool start_platform();
 
+// True when standard error is a terminal (a console on Windows).
+bool errors_to_terminal();
+
 // Writes text, a name whose control bytes are already shown in caret
 // notation, to the terminal that standard output is: on POSIX as the bytes
 // it is; on a Windows console as text, read in UTF-8 where it is valid
 // UTF-8 and otherwise in the ANSI code page.
 void write_to_terminal(const char* text);
+
+// The columns left on the terminal's line after the cursor, which stands
+// column columns into its line as lisko counts them; 0 where unknown or
+// where the terminal shows no such thing (TERM=dumb).
+unsigned terminal_columns_left(unsigned column);
+
+// Shows note, plain ASCII that fits in the columns left, right after the
+// cursor, and leaves the cursor where it was; "" takes the note away. The
+// screen is then as it was before the first note.
+void show_beside_cursor(const char* note);
+
+// How far the copy in flight is: bytes done of the whole. The copy calls
+// it from time to time, at most every piece of the copy; null, never.
+using CopyProgress = void (*)(unsigned long long done, unsigned long long total);
+void report_copy_progress(CopyProgress report);
 
 // Ends the process's part of the run: on Windows, a console window of
 // lisko's own (a double click) waits for a key before it closes.
@@ -42,14 +60,21 @@ bool file_exists(const char* name, NameCode code);
 // cannot be told or does not fit.
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 
+// What a copy that succeeded did: kept a target that held the source's
+// bytes already, or wrote bytes.
+struct CopyDone {
+  bool kept;
+  unsigned long long bytes;
+};
+
 // Copies the file source to the name target, replacing a file that is
 // already there. After a crash the target is the earlier file or the copy,
 // never neither. Both names are read in code, as they stand in the
 // playlist and on the command line, and target begins with dest_in(code);
-// each is at most kPathSize - 1 bytes long. Returns null on success, and
-// otherwise the platform's description of the failure, valid until the
-// next call.
-const char* copy_file(const char* source, const char* target, NameCode code);
+// each is at most kPathSize - 1 bytes long. Returns null on success, with
+// *done what it did, and otherwise the platform's description of the
+// failure, valid until the next call.
+const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done);
 
 // Puts every copy made so far on its medium, so that a crash or a pulled
 // stick from then on loses none of them. Returns null when they are there

@@ -15,6 +15,7 @@
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "posix_bytes.h"
 #include "posix_copy.h"
 
 namespace {
@@ -132,7 +134,33 @@ bool start_platform() {
   return isatty(STDOUT_FILENO) != 0;
 }
 
+bool errors_to_terminal() { return isatty(STDERR_FILENO) != 0; }
+
 void write_to_terminal(const char* text) { fputs(text, stdout); }
+
+unsigned terminal_columns_left(unsigned column) {
+  const char* terminal = getenv("TERM");
+  struct winsize size = {};
+  if (terminal == nullptr || strcmp(terminal, "dumb") == 0 ||
+      ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
+    return 0;
+  unsigned used = column % size.ws_col;
+  // A line filled to its last column leaves the cursor there, not after it.
+  return column > 0 && used == 0 ? 0 : size.ws_col - used;
+}
+
+// The note is written after the cursor, the rest of the line cleared, and
+// the cursor moved back by the note's length: it never wraps, since it
+// fits the columns left.
+void show_beside_cursor(const char* note) {
+  size_t length = strlen(note);
+  fputs(note, stdout);
+  fputs("\x1b[K", stdout);
+  if (length > 0) printf("\x1b[%zuD", length);
+  fflush(stdout);
+}
+
+void report_copy_progress(CopyProgress report) { set_copy_progress(report); }
 
 void finish_platform() {}
 
@@ -173,12 +201,13 @@ bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
   return true;
 }
 
-const char* copy_file(const char* source, const char* target, NameCode) {
+const char* copy_file(const char* source, const char* target, NameCode, CopyDone* done) {
   char source_path[kPathSize];
   char target_path[kPathSize];
-  CopyResult result = {kReadingSource, ENAMETOOLONG};
+  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0};
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
     result = copy_one_file(source_path, target_path);
+  *done = {result.kept, static_cast<unsigned long long>(result.bytes)};
   if (result.error == kSourceChanged) return "the source changed while it was copied";
   return result.error == 0 ? nullptr : reason(result, target);
 }

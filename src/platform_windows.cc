@@ -73,6 +73,33 @@ void write_to_terminal(const char* text) {
                   nullptr);
 }
 
+bool errors_to_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
+// The console knows where its cursor stands.
+unsigned terminal_columns_left(unsigned) {
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  fflush(stdout);
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &screen)) return 0;
+  return static_cast<unsigned>(screen.dwSize.X - screen.dwCursorPosition.X);
+}
+
+// The note is written over what the last one took, blanks filling the
+// rest, and the cursor put back.
+void show_beside_cursor(const char* note) {
+  static size_t shown = 0;
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  CONSOLE_SCREEN_BUFFER_INFO screen;
+  fflush(stdout);
+  if (!GetConsoleScreenBufferInfo(console, &screen)) return;
+  char text[128];
+  size_t length = strlen(note);
+  snprintf(text, sizeof text, "%-*s", static_cast<int>(length > shown ? length : shown), note);
+  DWORD written = 0;
+  WriteConsoleA(console, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  SetConsoleCursorPosition(console, screen.dwCursorPosition);
+  shown = length;
+}
+
 // fopen shares the file for reading and writing and fails on a folder.
 FILE* open_playlist(const char* m3u_file, const char** why) {
   FILE* playlist = fopen(m3u_file, "rb");

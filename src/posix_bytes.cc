@@ -109,15 +109,24 @@ int copy_by_way(int way, int from, int to, off_t size) {
 // are left to the flush at the end, which writes them out together.
 const off_t kPiece = 8 << 20;
 
-// Returns 0 or the error of the writeback, which fails the copy.
-int write_behind(int to, off_t start, off_t length) {
+// Where a copy's progress goes: the bytes written out of the whole.
+CopyProgress progress_report = nullptr;
+
+// Returns 0 or the error of the writeback, which fails the copy. Where the
+// progress is reported, the wait goes in eight steps, each reported, so
+// that a slow medium shows its pace.
+int write_behind(int to, off_t start, off_t length, off_t size) {
 #ifdef __linux__
   if (sync_file_range(to, start, length, SYNC_FILE_RANGE_WRITE) != 0) return errno;
   const unsigned kWait =
       SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  if (start >= kPiece && sync_file_range(to, start - kPiece, kPiece, kWait) != 0) return errno;
+  const off_t step = progress_report != nullptr ? kPiece / 8 : kPiece;
+  for (off_t at = start - kPiece; start >= kPiece && at < start; at += step) {
+    if (sync_file_range(to, at, step, kWait) != 0) return errno;
+    if (progress_report != nullptr) progress_report(at + step, size);
+  }
 #else
-  (void)to, (void)start, (void)length;
+  (void)to, (void)start, (void)length, (void)size;
 #endif
   return 0;
 }
@@ -132,6 +141,8 @@ ssize_t read_at(int from, char* buffer, size_t size, off_t at) {
 
 }  // namespace
 
+void set_copy_progress(CopyProgress report) { progress_report = report; }
+
 int copy_contents(int from, int to, off_t size) {
   // A size of 0 may be one that the kernel hides (in /proc): read to the end.
   if (size == 0) return copy_by_reading(from, to, std::numeric_limits<off_t>::max());
@@ -141,7 +152,8 @@ int copy_contents(int from, int to, off_t size) {
     int result;
     while ((result = copy_by_way(way, from, to, length)) == kRefused) ++way;
     if (result != 0) return result;
-    if (size >= kWriteBehindFrom && (result = write_behind(to, start, length)) != 0) return result;
+    if (size >= kWriteBehindFrom && (result = write_behind(to, start, length, size)) != 0)
+      return result;
   }
   return 0;
 }

@@ -12,6 +12,9 @@
 // ones are left to the flush at the end, which writes them out together.
 constexpr off_t kWriteBehindFrom = 1 << 20;
 
+// Where copy_contents reports how far a copy is, or null.
+void set_copy_progress(CopyProgress report);
+
 // Copies the content of from, size bytes (a size of 0 may be one that the
 // kernel hides, as in /proc: then to the end), to to. Returns 0 or the
 // error, an error of the writeback too.

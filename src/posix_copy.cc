@@ -87,9 +87,9 @@ const int kDirectIo = O_DIRECT;
 const int kDirectIo = 0;
 #endif
 
-const CopyResult kCopied = {kDone, 0};
+const CopyResult kKept = {kDone, 0, true, 0};
 
-CopyResult failed_at(CopyStep step, int error) { return {step, error}; }
+CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0}; }
 
 // A file system that cannot hold permission bits or times (a FAT stick
 // refuses modes it cannot store) still holds the content: that is no
@@ -211,7 +211,7 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   if (result.error != 0) return result;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return kCopied;
+  return {kDone, 0, false, copy_info.st_size};
 }
 
 // Sets the permission bits and times of a kept target to the source's,
@@ -322,7 +322,7 @@ CopyResult copy_into_place(int source, const struct stat& source_info, const Tar
     bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
     if (may_be_same && source_info.st_size > 0 &&
         keep_if_same(source, source_info, place, target_info))
-      return kCopied;
+      return kKept;
     // A symbolic link is replaced too: after a crash, a renamed file whose
     // data is not on the medium would stand where it was.
     replacing_data =

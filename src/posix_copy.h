@@ -4,6 +4,8 @@
 #ifndef LISKO_POSIX_COPY_H
 #define LISKO_POSIX_COPY_H
 
+#include <sys/types.h>
+
 #include "name_rules.h"
 
 // The step of a copy that failed, so that its reason can say which side
@@ -25,11 +27,13 @@ enum CopyStep {
 // was copied.
 constexpr int kSourceChanged = -2;
 
-// What became of a copy: error is 0 where it was made (or kept), and
+// What became of a copy: error is 0 where it was made or kept, and
 // otherwise an errno or kSourceChanged, from step.
 struct CopyResult {
   CopyStep step;
   int error;
+  bool kept;    // a target that held the source's bytes already was kept
+  off_t bytes;  // the bytes written where a copy was made
 };
 
 // Copies the file source_path to target_path, both POSIX names, replacing

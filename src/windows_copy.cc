@@ -1,6 +1,7 @@
-// The copy of one file on Windows, with CopyFileA (or CopyFileW, for names
-// the code page cannot spell). A copy never touches the target until the
-// new content is complete: CopyFileA replaces a file by emptying it and
+// The copy of one file on Windows, with CopyFileExA (or CopyFileExW, for
+// names the code page cannot spell), which copies as CopyFileA does and
+// reports its progress. A copy never touches the target until the new
+// content is complete: CopyFileA replaces a file by emptying it and
 // writing into it, so a copy that failed partway (a full stick) would lose
 // the old file. Instead:
 //
@@ -9,7 +10,7 @@
 //   2. Keep a target of the source's size that holds its bytes already
 //      (windows_keep.cc).
 //   3. Otherwise copy to a temporary file of lisko's own in the target's
-//      folder, .lisko-PID-N.tmp, which CopyFileA creates, and fail the copy
+//      folder, .lisko-PID-N.tmp, which CopyFileEx creates, and fail the copy
 //      where the source changed meanwhile.
 //   4. When the target holds data, put the new data on the medium
 //      (FlushFileBuffers), so that after a crash the target is the old file
@@ -18,10 +19,8 @@
 //
 // A failure at any step removes the temporary file, and its reason says
 // which side failed: the source, the target's folder, or the room beside
-// the old copy. Ctrl+C, Ctrl+Break and the console's closing are handled
-// on a thread of their own: while a copy runs, the handler waits; once
-// CopyFileA returns, the copy removes its temporary file without putting
-// it in place, and the process ends.
+// the old copy. Ctrl+C and its like stop the copy at once
+// (windows_stop.cc).
 #include "windows_copy.h"
 
 #include <windows.h>
@@ -33,53 +32,22 @@
 #include "platform.h"
 #include "windows_keep.h"
 #include "windows_names.h"
+#include "windows_stop.h"
 
 namespace {
 
-const UINT kStopped = 0xC000013A;  // the status of a console program ended by Ctrl+C
+// Where the copy in flight reports how far it is, or null.
+CopyProgress progress_report = nullptr;
 
-// The temporary file of the copy under way, which the console's control
-// handler must leave to the copy: the copy holds it open, and it cannot be
-// removed before the copy ends.
-CRITICAL_SECTION temp_guard;
-wchar_t temp_name[kPathSize];
-bool temp_in_use = false;  // guarded, as is stop_asked
-bool stop_asked = false;
-
-BOOL WINAPI stop_on_control(DWORD) {
-  EnterCriticalSection(&temp_guard);
-  stop_asked = true;
-  bool copying = temp_in_use;
-  LeaveCriticalSection(&temp_guard);
-  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
-  Sleep(INFINITE);             // the copy removes its file and ends the process
-  return TRUE;
-}
-
-// Marks temp_name as the copy's own. Returns false, leaving it, where a
-// stop was asked for already.
-bool claim_temp() {
-  EnterCriticalSection(&temp_guard);
-  temp_in_use = !stop_asked;
-  bool claimed = temp_in_use;
-  LeaveCriticalSection(&temp_guard);
-  return claimed;
-}
-
-// Ends the copy's use of temp_name, removing the file where remove says or
-// a stop was asked for meanwhile.
-void release_temp(bool remove) {
-  EnterCriticalSection(&temp_guard);
-  if (remove || stop_asked) DeleteFileW(temp_name);
-  temp_in_use = false;
-  LeaveCriticalSection(&temp_guard);
-}
-
-bool stop_was_asked() {
-  EnterCriticalSection(&temp_guard);
-  bool stop = stop_asked;
-  LeaveCriticalSection(&temp_guard);
-  return stop;
+// CopyFileEx's progress routine: reports how far the copy is, and stops it
+// where a stop was asked for.
+DWORD CALLBACK on_progress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
+                           DWORD, DWORD, HANDLE, HANDLE, LPVOID) {
+  if (*copy_cancel_flag()) return PROGRESS_CANCEL;
+  if (progress_report != nullptr)
+    progress_report(static_cast<unsigned long long>(done.QuadPart),
+                    static_cast<unsigned long long>(total.QuadPart));
+  return PROGRESS_CONTINUE;
 }
 
 // The system's description of error, without its line end.
@@ -101,23 +69,28 @@ bool name_temp(const wchar_t* target, unsigned n) {
   size_t folder = 0;
   for (size_t i = 0; target[i] != L'\0'; ++i)
     if (target[i] == L'\\' || target[i] == L'/' || (i == 1 && target[i] == L':')) folder = i + 1;
+  wchar_t* temp_name = temp_file_name();
   wcsncpy(temp_name, target, folder);
   int written = _snwprintf(temp_name + folder, kPathSize - folder, L".lisko-%lu-%u.tmp",
                            GetCurrentProcessId(), n);
   return written >= 0 && folder + written < kPathSize;
 }
 
-// Copies to temp_name, by CopyFileA from source where it is given, else by
-// CopyFileW from wide_source, never over a file that is there.
+// Copies to the temporary file's name, by CopyFileExA from source where it
+// is given, else by CopyFileExW from wide_source, never over a file that
+// is there. With no other flag CopyFileEx copies as CopyFileA does, and
+// reports its progress, and stops when asked.
 BOOL copy_to_temp_name(const char* source, const wchar_t* wide_source) {
   char code_page_name[kPathSize];
   BOOL inexact = FALSE;
+  const DWORD kFlags = COPY_FILE_FAIL_IF_EXISTS;
   if (source != nullptr &&
-      WideCharToMultiByte(CP_ACP, 0, temp_name, -1, code_page_name, sizeof code_page_name, nullptr,
-                          &inexact) > 0 &&
+      WideCharToMultiByte(CP_ACP, 0, temp_file_name(), -1, code_page_name, sizeof code_page_name,
+                          nullptr, &inexact) > 0 &&
       !inexact)
-    return CopyFileA(source, code_page_name, TRUE);
-  return CopyFileW(wide_source, temp_name, TRUE);
+    return CopyFileExA(source, code_page_name, on_progress, nullptr, copy_cancel_flag(), kFlags);
+  return CopyFileExW(wide_source, temp_file_name(), on_progress, nullptr, copy_cancel_flag(),
+                     kFlags);
 }
 
 // Copies to a temporary file of the copy's own in target's folder, passing
@@ -143,14 +116,14 @@ BOOL copy_to_temp(const char* source, const wchar_t* wide_source, const wchar_t*
 // Puts the temporary file's data on the medium. A copy of a read-only
 // source is read-only: it is made writable for the flush only.
 BOOL flush_temp() {
-  DWORD attributes = GetFileAttributesW(temp_name);
+  DWORD attributes = GetFileAttributesW(temp_file_name());
   bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-  if (read_only) SetFileAttributesW(temp_name, attributes & ~FILE_ATTRIBUTE_READONLY);
-  HANDLE file = CreateFileW(temp_name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (read_only) SetFileAttributesW(temp_file_name(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  HANDLE file = CreateFileW(temp_file_name(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
   DWORD error = GetLastError();
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (read_only) SetFileAttributesW(temp_name, attributes);
+  if (read_only) SetFileAttributesW(temp_file_name(), attributes);
   SetLastError(error);
   return flushed;
 }
@@ -245,9 +218,9 @@ const char* copy_and_replace(const char* source, const wchar_t* wide_source, con
   if (!copy_to_temp(source, wide_source, wide_target))
     return reason(GetLastError(), wide_source, target, wide_target, replacing_data);
   bool unchanged = is_unchanged(wide_source, state);
-  bool placed =
-      unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
-      MoveFileExW(temp_name, wide_target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  bool placed = unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
+                MoveFileExW(temp_file_name(), wide_target,
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   DWORD error = GetLastError();
   release_temp(!placed);
   if (!unchanged) return "the source changed while it was copied";
@@ -257,7 +230,7 @@ const char* copy_and_replace(const char* source, const wchar_t* wide_source, con
 // Copies source to target (wide_target in UTF-16). Returns null on
 // success, and otherwise why not.
 const char* copy_or_keep(const char* source, const wchar_t* wide_source, const char* target,
-                         const wchar_t* wide_target, NameCode code) {
+                         const wchar_t* wide_target, NameCode code, CopyDone* done) {
   ULONGLONG target_size = 0;
   TargetCheck check = check_target(wide_source, wide_target, &target_size);
   if (check == kTargetIsSource) return "the target is the source itself";
@@ -267,29 +240,30 @@ const char* copy_or_keep(const char* source, const wchar_t* wide_source, const c
   take_source_state(wide_source, &state);
   ULONGLONG source_size =
       static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
-  if (target_size != 0 && target_size == source_size &&
-      keep_if_same(wide_source, wide_target, state))
-    return nullptr;
+  done->kept = target_size != 0 && target_size == source_size &&
+               keep_if_same(wide_source, wide_target, state);
+  if (done->kept) return nullptr;
+  done->bytes = source_size;
   const char* by_code_page = code == kCodePage && dest_is_exact() ? source : nullptr;
   return copy_and_replace(by_code_page, wide_source, target, wide_target, state, target_size != 0);
 }
 
 }  // namespace
 
-void start_copies() {
-  InitializeCriticalSection(&temp_guard);
-  SetConsoleCtrlHandler(stop_on_control, TRUE);
-}
+void start_copies() { start_stop_handler(); }
 
-const char* copy_file(const char* source, const char* target, NameCode code) {
+void report_copy_progress(CopyProgress report) { progress_report = report; }
+
+const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done) {
   wchar_t wide_source[kPathSize];
   wchar_t wide_target[kPathSize];
+  *done = {false, 0};
   if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
     return error_text(ERROR_FILENAME_EXCED_RANGE);
-  const char* why = copy_or_keep(source, wide_source, target, wide_target, code);
+  const char* why = copy_or_keep(source, wide_source, target, wide_target, code, done);
   // A stop asked for during the copy ends the process here, the one place
   // where no temporary file of ours is left.
-  if (stop_was_asked()) ExitProcess(kStopped);
+  end_if_stopped();
   return why;
 }
 
