@@ -1,15 +1,12 @@
 // Every line lisko prints.
 #include "messages.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "line_reader.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 bool on_terminal = false;
 
@@ -19,12 +16,12 @@ struct Counts {
   unsigned long long written;
 };
 Counts counts = {0, 0, 0, 0, 0};
-Clock::time_point run_start;
+double run_start = 0;  // seconds_now() at the start
 
 // The copy in flight: when it began, when its note was last shown, whether
 // one stands on the screen, and the column its progress message ends at.
-Clock::time_point copy_start;
-Clock::time_point note_time;
+double copy_start = 0;
+double note_time = 0;
 bool note_shown = false;
 unsigned column = 0;
 
@@ -121,13 +118,11 @@ void format_note(unsigned long long done, unsigned long long total, double secon
 // has run half a second, a few times a second, and only where the note
 // fits the line without wrapping.
 void show_progress(unsigned long long done, unsigned long long total) {
-  Clock::time_point now = Clock::now();
-  if (now - copy_start < std::chrono::milliseconds(500) ||
-      now - note_time < std::chrono::milliseconds(200))
-    return;
+  double now = seconds_now();
+  if (now - copy_start < 0.5 || now - note_time < 0.2) return;
   note_time = now;
   char note[64];
-  format_note(done, total, std::chrono::duration<double>(now - copy_start).count(), note);
+  format_note(done, total, now - copy_start, note);
   bool fits = strlen(note) < terminal_columns_left(column);
   if (fits || note_shown) show_beside_cursor(fits ? note : "");
   note_shown = fits;
@@ -157,7 +152,7 @@ void print_skipping(const char* line) {
 
 void start_messages(bool to_terminal) {
   on_terminal = to_terminal;
-  run_start = Clock::now();
+  run_start = seconds_now();
   if (on_terminal) report_copy_progress(show_progress);
 }
 
@@ -184,7 +179,10 @@ void print_dest_beside_folder(const char* dest, const char* separator) {
           dest, dest, separator);
 }
 
-void print_cannot_read(const char* m3u_file) { print_playlist_failure("Couldn't read ", m3u_file); }
+void print_cannot_read(const char* m3u_file, const char* why) {
+  print_playlist_failure("Couldn't read ", m3u_file);
+  if (why != nullptr) fprintf(stderr, "lisko: %s: %s\n", m3u_file, why);
+}
 
 void print_line_too_long() {
   ++counts.skipped;
@@ -219,7 +217,7 @@ void print_copying(const char* line, const char* target) {
   print("...");
   column += strlen("Copying '' to ...");
   show();
-  copy_start = note_time = Clock::now();
+  copy_start = note_time = seconds_now();
 }
 
 void print_copy_result(const char* why, const char* playlist_folder, const CopyDone& done) {
@@ -251,7 +249,7 @@ void print_flush_failure(const char* why) {
 
 void print_summary() {
   if (!errors_to_terminal()) return;
-  double seconds = std::chrono::duration<double>(Clock::now() - run_start).count();
+  double seconds = seconds_now() - run_start;
   char written[16], took[32];
   format_size(counts.written, written);
   unsigned long whole = static_cast<unsigned long>(seconds);

@@ -36,6 +36,9 @@ unsigned terminal_columns_left(unsigned column);
 // screen is then as it was before the first note.
 void show_beside_cursor(const char* note);
 
+// Seconds since some moment before the run, on a clock no one sets.
+double seconds_now();
+
 // How far the copy in flight is: bytes done of the whole. The copy calls
 // it from time to time, at most every piece of the copy; null, never.
 using CopyProgress = void (*)(unsigned long long done, unsigned long long total);

@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "platform.h"
 #include "posix_bytes.h"
@@ -161,6 +162,12 @@ void show_beside_cursor(const char* note) {
 }
 
 void report_copy_progress(CopyProgress report) { set_copy_progress(report); }
+
+double seconds_now() {
+  struct timespec now = {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
 
 void finish_platform() {}
 

@@ -73,6 +73,8 @@ void write_to_terminal(const char* text) {
                   nullptr);
 }
 
+double seconds_now() { return static_cast<double>(GetTickCount64()) / 1000; }
+
 bool errors_to_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 // The console knows where its cursor stands.

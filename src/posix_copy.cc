@@ -128,7 +128,8 @@ struct TargetPlace {
 // process's own. Returns its descriptor, or -1 with errno set.
 int create_temp(const TargetPlace& place) {
   static unsigned counter = 0;
-  static const long process_id = static_cast<long>(getpid());
+  static long process_id = 0;  // taken once, for the names
+  if (process_id == 0) process_id = static_cast<long>(getpid());
   memcpy(temp_name, place.name, place.prefix_length);
   char* own_name = temp_name + place.prefix_length;
   temp_folder = place.folder;
