@@ -1,9 +1,10 @@
-// Feeds arbitrary bytes as a playlist through the line reader, the reading
-// of file: URLs and the forming of target names, with dest values of 0, 1,
-// 254 and 255 characters, and checks what must always hold of what comes
-// out: above all, that every target is dest followed by a file name, never
-// a path. Each input is read as it is and as UTF-16 (behind FF FE), so that
-// the UTF-16 decoding is fuzzed whatever the input begins with.
+// Feeds arbitrary bytes as a playlist through each reader (M3U lines, PLS,
+// XML), the reading of file: URLs and the forming of target names, with
+// dest values of 0, 1, 254 and 255 characters, and checks what must always
+// hold of what comes out: above all, that every target is dest followed by
+// a file name, never a path. Each input is read as it is and as UTF-16
+// (behind FF FE), so that the UTF-16 decoding is fuzzed whatever the input
+// begins with.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +12,10 @@
 #include <vector>
 
 #include "line_reader.h"
-#include "names.h"
 #include "name_rules.h"
+#include "names.h"
+#include "pls_reader.h"
+#include "xml_reader.h"
 
 namespace {
 
@@ -24,7 +27,19 @@ void require(bool condition, const char* what) {
   abort();
 }
 
-void check_playlist(const uint8_t* data, size_t size, const char* dest) {
+enum Format { kM3uLines, kPlsLines, kXmlText };
+
+LineStatus next_entry(Format format, LineReader* reader, char (&line)[kLineSize]) {
+  static XmlReader xml;  // large: kept off the stack
+  if (format == kPlsLines) return next_pls_entry(reader, line);
+  if (format == kM3uLines) return next_entry_line(reader, line);
+  if (xml.source != reader) start_xml_reader(&xml, reader);
+  LineStatus status = next_xml_entry(&xml, line);
+  if (status == kEndOfPlaylist || status == kPlaylistBroken) xml.source = nullptr;
+  return status;
+}
+
+void check_playlist(const uint8_t* data, size_t size, const char* dest, Format format) {
   FILE* playlist = fmemopen(const_cast<uint8_t*>(data), size, "rb");
   if (playlist == nullptr) return;  // fmemopen refuses an empty buffer
   char line[kLineSize];
@@ -32,15 +47,19 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest) {
   char target[kTargetNameSize];
   LineReader reader = start_line_reader(playlist);
   size_t entries = 0;
-  for (LineStatus status; (status = next_entry_line(&reader, line)) != kEndOfPlaylist;) {
+  for (LineStatus status; (status = next_entry(format, &reader, line)) != kEndOfPlaylist &&
+                          status != kPlaylistBroken;) {
     require(status != kReadFailed, "a memory stream cannot fail");
-    require(++entries <= size, "more lines than bytes");
+    require(++entries <= size, "more entries than bytes");
     if (status == kLineTooLong || status == kLineNotText) continue;
     size_t length = strnlen(line, sizeof line);
     require(length < sizeof line, "entry line fits its buffer");
-    require(length > 0 && line[0] != '#', "empty and # lines are passed over");
-    require(memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr,
-            "no line end inside an entry line");
+    require(length > 0, "an entry is never empty");
+    bool lines = format != kXmlText;
+    require(!lines || format == kPlsLines || line[0] != '#', "# lines are passed over");
+    require(
+        !lines || (memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr),
+        "no line end inside an entry line");
     if (find_source(line, source) != kFormed) continue;
     require(strlen(source) <= length, "a source is never longer than its line");
     if (form_target_name(source, kCodePage, dest, target) != kFormed) continue;
@@ -69,9 +88,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> as_utf16 = {0xFF, 0xFE};
   as_utf16.insert(as_utf16.end(), data, data + size);
-  for (const char* dest : dests) {
-    check_playlist(data, size, dest);
-    check_playlist(as_utf16.data(), as_utf16.size(), dest);
+  for (Format format : {kM3uLines, kPlsLines, kXmlText}) {
+    for (const char* dest : dests) {
+      check_playlist(data, size, dest, format);
+      check_playlist(as_utf16.data(), as_utf16.size(), dest, format);
+    }
   }
   return 0;
 }

@@ -54,6 +54,7 @@ std::string with_box(std::string text, const Sandbox& box) {
 void check(const Case& c) {
   Sandbox box;
   Files before = c.before;
+  for (auto& file : before) file.second = with_box(file.second, box);
   before[c.folder + "list.m3u"] = with_box(c.playlist, box);
   before[c.folder + "ro.m3u"] = with_box(c.playlist, box);
   before["my out/"] = "";
@@ -200,6 +201,95 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "Copying 'FILE://LocalHost{box}/m/Artist%2F..%2F..%2Fc.mp3' to out/c.mp3...succeeded\r\n"
        "Skipping 'file://{box}/m/b%00.mp3" + kNotAName, 3,
        {{"out/My Song.mp3", "S"}, {"out/\xC3\xA9.mp3", "E"}, {"out/c.mp3", "C"}}},
+  };
+  // clang-format on
+  for (const Case& c : cases) check(c);
+}
+
+// The playlists other players save, told by their content: XSPF, WPL and
+// PLS, their relative entries found from the playlist's own folder; and
+// what is wrong with a broken one, said on standard error.
+TEST(EndToEnd, PlaylistsOfOtherPlayers) {
+  const Files music = {{"music/Intro.mp3", "I"},
+                       {"music/Bj\xC3\xB6rk/J\xC3\xB3ga.mp3", "J"},
+                       {"music/Rock & Roll.mp3", "R"},
+                       {"out/", ""}};
+  const Files copied = {
+      {"out/Intro.mp3", "I"}, {"out/J\xC3\xB3ga.mp3", "J"}, {"out/Rock & Roll.mp3", "R"}};
+  const std::string xspf =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\n"
+      "  <title>My Mix</title>\n  <trackList>\n"
+      "    <track><location>file://{box}/music/Intro.mp3</location><title>I</title></track>\n"
+      "    <track>\n      <location>../music/Bj%C3%B6rk/J%C3%B3ga.mp3</location>\n    </track>\n"
+      "    <track><location>../music/Rock%20&amp;%20Roll.mp3</location></track>\n"
+      "    <track><location>http://radio.example/live</location></track>\n"
+      "  </trackList>\n</playlist>\n";
+  const std::string xspf_out =
+      "Copying 'file://{box}/music/Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+      "Copying '../music/Bj%C3%B6rk/J%C3%B3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
+      "Copying '../music/Rock%20&%20Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n";
+  const std::string wpl =
+      "<?wpl version=\"1.0\"?>\r\n<smil>\r\n  <head><title>My Mix</title></head>\r\n"
+      "  <body><seq>\r\n    <media src=\"..\\music\\Intro.mp3\"/>\r\n"
+      "    <media src=\"..\\music\\Bj\xC3\xB6rk\\J\xC3\xB3ga.mp3\" tid=\"{1}\"/>\r\n"
+      "    <media src=\"..\\music\\Rock &amp; Roll.mp3\"/>\r\n  </seq></body>\r\n</smil>\r\n";
+  const std::string wpl_out =
+      "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+      "Copying '..\\music\\Bj\xC3\xB6rk\\J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
+      "Copying '..\\music\\Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n";
+  const std::string pls =
+      "\r\n[playlist]\r\nFile1=../music/Intro.mp3\r\nTitle1=Intro\r\nLength1=200\r\n"
+      "File2=../music/Bj\xC3\xB6rk/J\xC3\xB3ga.mp3\r\nfile3=../music/Rock & Roll.mp3\r\n"
+      "File4=http://radio.example:8000/live\r\nNumberOfEntries=4\r\nVersion=2\r\n";
+  const std::string pls_out =
+      "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+      "Copying '../music/Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
+      "Copying '../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n";
+  auto with = [&](const std::string& name, const std::string& content) {
+    Files files = music;
+    files["lists/" + name] = content;
+    return files;
+  };
+  const std::string xspf_head = "<playlist xmlns=\"http://xspf.org/ns/0/\"><trackList><track>";
+  const std::string cannot = "Couldn't read lists/x.xspf.  Exiting LISKO.\r\n";
+  std::string nested;
+  for (int i = 0; i < 1000; ++i) nested += "<a>";
+  // clang-format off
+  const Case cases[] = {
+      {"XSPF", with("mix.xspf", xspf), "", {"lists/mix.xspf", "out/"}, xspf_out, 0, copied},
+      {"WPL", with("mix.wpl", wpl), "", {"lists/mix.wpl", "out/"}, wpl_out, 0, copied},
+      {"PLS", with("mix.pls", pls), "", {"lists/mix.pls", "out/"}, pls_out, 0, copied},
+      {"WPL in UTF-16", with("mix.wpl", utf16(u"<smil><body><media src=\"..\\music\\Intro.mp3\"/>"
+                                             u"</body></smil>")), "", {"lists/mix.wpl", "out/"},
+       "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0,
+       {{"out/Intro.mp3", "I"}}},
+      {"an encoding lisko does not read", with("x.xspf", "<?xml version=\"1.0\" "
+       "encoding=\"ISO-8859-1\"?>\n<playlist xmlns=\"http://xspf.org/ns/0/\"/>"), "",
+       {"lists/x.xspf", "out/"}, cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: the playlist "
+       "says it is in ISO-8859-1, which lisko does not read (save it as UTF-8)\n"},
+      {"an entity of the playlist's own (a billion laughs)", with("x.xspf", "<?xml version=\"1.0\"?>"
+       "\n<!DOCTYPE p [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;\">]>\n" + xspf_head +
+       "<location>&b;</location></track></trackList></playlist>"), "", {"lists/x.xspf", "out/"},
+       cannot, 2, {}, "", "lisko: lists/x.xspf: line 3: the reference &b;, which no playlist may "
+       "define (lisko reads no DTD)\n"},
+      {"an element never closed: what came before it is copied", with("x.xspf", xspf_head +
+       "<location>../music/Intro.mp3</location></track>\n"), "", {"lists/x.xspf", "out/"},
+       "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n" + cannot, 2,
+       {{"out/Intro.mp3", "I"}}, "", "lisko: lists/x.xspf: line 2: the playlist ends inside "
+       "<trackList>\n"},
+      {"a thousand levels of nesting", with("x.xspf", "<smil>" + nested), "",
+       {"lists/x.xspf", "out/"}, cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: elements nested "
+       "deeper than 64\n"},
+      {"an end tag that closes another element", with("x.xspf", "<smil><body><media src=\"a\">"
+       "</body></smil>"), "", {"lists/x.xspf", "out/"}, "Copying 'a' to out/a...failed: *\r\n" +
+       cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: </body> where another element is open\n"},
+      {"an entry longer than the limit", with("x.xspf", xspf_head + "<location>" +
+       std::string(1100, 'n') + "</location></track></trackList></playlist>"), "",
+       {"lists/x.xspf", "out/"}, "Skipping a playlist line longer than 1023 characters.\r\n", 3, {}},
+      {"XML of another kind", with("x.xspf", "<?xml version=\"1.0\"?>\n<rss/>"), "",
+       {"lists/x.xspf", "out/"}, cannot, 2, {}, "", "lisko: lists/x.xspf: line 2: an XML file "
+       "whose root is <rss>, not a playlist lisko reads\n"},
   };
   // clang-format on
   for (const Case& c : cases) check(c);

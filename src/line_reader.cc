@@ -14,35 +14,45 @@
 namespace {
 
 const long kNothingHeld = -1;
-const long kNotText = 0x110000;  // past every character: a lone surrogate
+const long kNotText = kNotAChar;
 const long kReplacement = 0xFFFD;
+
+// Reads a byte of the file, or the next one read ahead.
+int read_byte(LineReader* reader) {
+  if (reader->ahead_at < reader->ahead_count)
+    return static_cast<int>(reader->ahead[reader->ahead_at++]);
+  return getc(reader->playlist);
+}
 
 // Reads the byte-order mark at the start of the playlist and sets the
 // encoding. When the first bytes only begin like a mark, they begin the
-// first line instead: they are stored in line and their count is returned.
-unsigned read_byte_order_mark(LineReader* reader, char (&line)[kLineSize]) {
+// first line instead: they are read again.
+// How many of the first bytes of the playlist, bytes, are its mark; sets
+// the encoding they show. Reads the next byte into bytes[count] as needed.
+unsigned mark_length(LineReader* reader, long* bytes, unsigned* count) {
   FILE* playlist = reader->playlist;
+  if (bytes[0] == 0xFF || bytes[0] == 0xFE) {
+    bytes[(*count)++] = getc(playlist);
+    if (bytes[1] != (bytes[0] == 0xFF ? 0xFE : 0xFF)) return 0;
+    reader->encoding = bytes[0] == 0xFF ? kUtf16Le : kUtf16Be;
+    return 2;
+  }
+  if (bytes[0] != 0xEF) return 0;
+  bytes[(*count)++] = getc(playlist);
+  if (bytes[1] != 0xBB) return 0;
+  bytes[(*count)++] = getc(playlist);
+  return bytes[2] == 0xBF ? 3 : 0;
+}
+
+void read_byte_order_mark(LineReader* reader) {
+  long* bytes = reader->ahead;
+  unsigned count = 0;
   reader->encoding = kBytes;
-  int byte = getc(playlist);
-  if (byte == 0xFF || byte == 0xFE) {
-    int second = getc(playlist);
-    if (second == (byte == 0xFF ? 0xFE : 0xFF)) {
-      reader->encoding = byte == 0xFF ? kUtf16Le : kUtf16Be;
-      return 0;
-    }
-    line[0] = static_cast<char>(byte);
-    if (second != EOF) ungetc(second, playlist);
-    return 1;
-  }
-  const unsigned char utf8_mark[] = {0xEF, 0xBB, 0xBF};
-  unsigned matched = 0;
-  while (byte == utf8_mark[matched]) {
-    line[matched++] = static_cast<char>(byte);
-    if (matched == sizeof utf8_mark) return 0;
-    byte = getc(playlist);
-  }
-  if (byte != EOF) ungetc(byte, playlist);
-  return matched;
+  bytes[count++] = getc(reader->playlist);
+  if (mark_length(reader, bytes, &count) > 0) count = 0;
+  while (count > 0 && bytes[count - 1] == EOF) --count;  // the end is met again
+  reader->ahead_at = 0;
+  reader->ahead_count = count;
 }
 
 // Reads one byte or UTF-16 code unit; a lone last byte of UTF-16 is dropped.
@@ -52,9 +62,10 @@ long read_unit(LineReader* reader) {
     reader->held = kNothingHeld;
     return unit;
   }
-  int first = getc(reader->playlist);
+  if (reader->encoding == kNotYetRead) read_byte_order_mark(reader);
+  int first = read_byte(reader);
   if (reader->encoding == kBytes || first == EOF) return first;
-  int second = getc(reader->playlist);
+  int second = read_byte(reader);
   if (second == EOF) return EOF;
   return reader->encoding == kUtf16Le ? first | second << 8 : first << 8 | second;
 }
@@ -137,11 +148,66 @@ bool is_passed_over(const char* line, unsigned length) {
 
 LineStatus next_entry_line(LineReader* reader, char (&line)[kLineSize]) {
   unsigned length = 0;
-  if (reader->encoding == kNotYetRead) length = read_byte_order_mark(reader, line);
   for (;;) {
     LineStatus status = read_raw_line(reader, line, &length);
     if (status == kEndOfPlaylist || status == kReadFailed) return status;
     if (!is_passed_over(line, length)) return status;
     length = 0;
   }
+}
+
+namespace {
+
+// Makes units, read ahead, the next ones read, as the bytes they were
+// read from.
+void read_again(LineReader* reader, const long* units, unsigned count) {
+  unsigned bytes = 0;
+  bool little_end = reader->encoding == kUtf16Le;
+  for (unsigned i = 0; i < count; ++i) {
+    long unit = units[i];
+    if (reader->encoding == kBytes) {
+      reader->ahead[bytes++] = unit;
+      continue;
+    }
+    reader->ahead[bytes++] = little_end ? unit & 0xFF : unit >> 8;
+    reader->ahead[bytes++] = little_end ? unit >> 8 : unit & 0xFF;
+  }
+  reader->ahead_at = 0;
+  reader->ahead_count = bytes;
+}
+
+}  // namespace
+
+void peek_start(LineReader* reader, char* start, unsigned size) {
+  if (reader->encoding == kNotYetRead) read_byte_order_mark(reader);
+  // Units, not bytes: UTF-16 ones are read again as units.
+  long units[kReadAhead / 2];
+  unsigned count = 0;
+  unsigned wanted = size - 1 < kReadAhead / 2 ? size - 1 : kReadAhead / 2;
+  for (long unit; count < wanted && (unit = read_unit(reader)) != EOF;) units[count++] = unit;
+  for (unsigned i = 0; i < count; ++i)
+    start[i] = units[i] < 0x80 ? static_cast<char>(units[i]) : '?';
+  start[count] = '\0';
+  read_again(reader, units, count);
+}
+
+long next_char(LineReader* reader) { return read_char(reader); }
+
+bool append_utf8(long c, char* text, unsigned size, unsigned* length) {
+  unsigned char bytes[4];
+  unsigned count = to_utf8(c, bytes);
+  if (*length + count > size - 1) return false;
+  memcpy(text + *length, bytes, count);
+  *length += count;
+  return true;
+}
+
+bool append_char(const LineReader* reader, long c, char* text, unsigned size, unsigned* length) {
+  unsigned char bytes[4] = {static_cast<unsigned char>(c)};
+  unsigned count =
+      reader->encoding == kBytes ? 1 : to_utf8(c == kNotText ? kReplacement : c, bytes);
+  if (*length + count > size - 1) return false;
+  memcpy(text + *length, bytes, count);
+  *length += count;
+  return true;
 }

@@ -25,7 +25,9 @@ enum LineStatus {
   kLineTooLong,    // the line went on past 1,023 bytes; line holds its start
   kLineNotText,    // a UTF-16 line held a surrogate without its pair
   kEndOfPlaylist,  // the playlist has ended; call no more
-  kReadFailed      // reading the playlist failed; call no more
+  kReadFailed,     // reading the playlist failed; call no more
+  kPlaylistBroken  // (XML formats) the playlist is not what its format
+                   // says; its reader tells why; call no more
 };
 
 enum PlaylistEncoding {
@@ -35,15 +37,46 @@ enum PlaylistEncoding {
   kUtf16Be
 };
 
+// Bytes or code units read ahead at the start of a playlist, to tell its
+// format, and read again as if they had not been.
+constexpr unsigned kReadAhead = 96;
+
 // What the reader keeps from one line to the next.
 struct LineReader {
   FILE* playlist;
   PlaylistEncoding encoding;
   long held;  // a byte or code unit read past a line end, or -1
+  long ahead[kReadAhead];
+  unsigned ahead_at, ahead_count;
 };
 
 // The reader of a freshly opened playlist.
-inline LineReader start_line_reader(FILE* playlist) { return {playlist, kNotYetRead, -1}; }
+inline LineReader start_line_reader(FILE* playlist) {
+  return {playlist, kNotYetRead, -1, {}, 0, 0};
+}
+
+// The start of the playlist after its byte-order mark, as plain text: up
+// to size - 1 characters, each one that is not ASCII as "?". Reads them
+// ahead only: the reader hands them over as ever.
+void peek_start(LineReader* reader, char* start, unsigned size);
+
+// A character that is no text: half of a UTF-16 surrogate pair.
+constexpr long kNotAChar = 0x110000;
+
+// Reads one character, for the readers of formats that are not read line
+// by line: a byte, or a character of UTF-16 (kNotAChar for half a pair),
+// each line end as "\n". Returns EOF at the end of the playlist.
+long next_char(LineReader* reader);
+
+// Stores the character c as UTF-8 after the *length bytes of text, a
+// buffer of size bytes. Returns false, storing nothing, where it does not
+// fit.
+bool append_utf8(long c, char* text, unsigned size, unsigned* length);
+
+// Stores c, from next_char, after the *length bytes of text, a buffer of
+// size bytes: a byte as it is, a character of UTF-16 as UTF-8. Returns
+// false, storing nothing, where it does not fit.
+bool append_char(const LineReader* reader, long c, char* text, unsigned size, unsigned* length);
 
 // Reads the playlist up to and including the next entry line and stores it
 // in line, passing over the lines that name no entry. A too-long line, or

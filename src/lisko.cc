@@ -1,4 +1,5 @@
-// lisko: copies the files that an M3U playlist lists to one destination.
+// lisko: copies the files that a playlist (M3U, PLS, XSPF or WPL) lists to
+// one destination.
 //
 // The run:
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
@@ -44,11 +45,12 @@ bool only_playlist_folder_has(const char* source, NameCode code) {
 
 // Copies the file that one entry line names to its target name. Returns
 // false when the entry names a file to copy and it was not copied.
-bool copy_entry(const char* line) {
+bool copy_entry(const Playlist* playlist, const char* line) {
   char source[kPathSize];
   char target[kTargetNameSize];
   NameCode code = kCodePage;
   FormResult formed = find_source(line, source);
+  if (formed == kFormed && !locate_entry(playlist, source)) formed = kTargetTooLong;
   if (formed == kFormed) {
     code = read_entry_as(source);
     formed = form_target_name(source, code, dest_in(code), target);
@@ -69,15 +71,15 @@ int copy_entries(Playlist* playlist, const char* m3u_file) {
   for (;;) {
     LineStatus got = next_entry(playlist, line);
     if (got == kEndOfPlaylist) return status;
-    if (got == kReadFailed) {
-      print_cannot_read(m3u_file);
+    if (got == kReadFailed || got == kPlaylistBroken) {
+      print_cannot_read(m3u_file, got == kPlaylistBroken ? playlist_error(playlist) : nullptr);
       return 2;
     }
     if (got == kLineTooLong)
       print_line_too_long();
     else if (got == kLineNotText)
       print_line_not_utf16();
-    if (got != kEntryLine || !copy_entry(line)) status = 3;
+    if (got != kEntryLine || !copy_entry(playlist, line)) status = 3;
   }
 }
 

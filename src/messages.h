@@ -28,8 +28,9 @@ void print_dest_too_long();
 // "Couldn't open NAME.  Exiting LISKO.", and on standard error why.
 void print_cannot_open(const char* m3u_file, const char* why);
 
-// "Couldn't read NAME.  Exiting LISKO."
-void print_cannot_read(const char* m3u_file);
+// "Couldn't read NAME.  Exiting LISKO.", and on standard error why, where
+// the playlist is not what its format says.
+void print_cannot_read(const char* m3u_file, const char* why);
 
 // The skipping messages of playlist lines that name no entry to copy.
 void print_line_too_long();

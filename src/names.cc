@@ -25,26 +25,6 @@ int hex_value(char digit) {
   return isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : tolower(digit) - 'a' + 10;
 }
 
-// Copies text into out with every %XX (two hex digits) decoded to its
-// byte; any other "%" stays. Returns false where a byte decodes to 0x00,
-// which no name holds, or (never, as out is larger than any entry line)
-// where out is full.
-bool percent_decode(const char* text, char (&out)[kPathSize]) {
-  size_t length = 0;
-  for (; *text != '\0'; ++text) {
-    char byte = *text;
-    if (byte == '%' && isxdigit(static_cast<unsigned char>(text[1])) &&
-        isxdigit(static_cast<unsigned char>(text[2]))) {
-      byte = static_cast<char>(hex_value(text[1]) << 4 | hex_value(text[2]));
-      text += 2;
-    }
-    if (byte == '\0' || length + 1 >= sizeof out) return false;
-    out[length++] = byte;
-  }
-  out[length] = '\0';
-  return true;
-}
-
 }  // namespace
 
 bool is_url(const char* line) {
@@ -105,4 +85,20 @@ FormResult form_target_name(const char* source, NameCode code, const char* dest,
   // The rules apply to the target's last part: dest's last part and the
   // name part together (dest "out\CO" and "N.mp3" make the device CON).
   return is_file_name(last_part(target, code), code) ? kFormed : kNotAFileName;
+}
+
+bool percent_decode(const char* text, char (&out)[kPathSize]) {
+  size_t length = 0;
+  for (; *text != '\0'; ++text) {
+    char byte = *text;
+    if (byte == '%' && isxdigit(static_cast<unsigned char>(text[1])) &&
+        isxdigit(static_cast<unsigned char>(text[2]))) {
+      byte = static_cast<char>(hex_value(text[1]) << 4 | hex_value(text[2]));
+      text += 2;
+    }
+    if (byte == '\0' || length + 1 >= sizeof out) return false;
+    out[length++] = byte;
+  }
+  out[length] = '\0';
+  return true;
 }

@@ -19,6 +19,12 @@ enum FormResult {
   kTargetTooLong  // dest and the name part do not fit together
 };
 
+// Copies text into out with every %XX (two hex digits) decoded to its
+// byte; any other "%" stays. Returns false where a byte decodes to 0x00,
+// which no name holds, or (never, as out is larger than any entry line)
+// where out is full.
+bool percent_decode(const char* text, char (&out)[kPathSize]);
+
 // True when line begins with a URL scheme and "://" (http://, file://).
 bool is_url(const char* line);
 

@@ -1,0 +1,31 @@
+// The reader of PLS playlists.
+#include "pls_reader.h"
+
+#include <cstring>
+
+namespace {
+
+// The value of a FileN= line (the key in any case), or null for any other
+// line.
+const char* file_value(const char* line) {
+  const char key[] = "file";
+  for (unsigned i = 0; i < sizeof key - 1; ++i)
+    if ((line[i] >= 'A' && line[i] <= 'Z' ? line[i] | 0x20 : line[i]) != key[i]) return nullptr;
+  const char* number = line + sizeof key - 1;
+  size_t digits = strspn(number, "0123456789");
+  return digits > 0 && number[digits] == '=' ? number + digits + 1 : nullptr;
+}
+
+}  // namespace
+
+LineStatus next_pls_entry(LineReader* reader, char (&entry)[kLineSize]) {
+  for (;;) {
+    LineStatus status = next_entry_line(reader, entry);
+    if (status != kEntryLine && status != kLineTooLong && status != kLineNotText) return status;
+    const char* value = file_value(entry);
+    if (value == nullptr) continue;  // [playlist], Title1=, NumberOfEntries=, ...
+    if (status != kEntryLine) return status;
+    memmove(entry, value, strlen(value) + 1);
+    if (entry[0] != '\0') return kEntryLine;
+  }
+}

@@ -1,0 +1,43 @@
+// The reader of the XML playlists: XSPF (the root element "playlist" in
+// the XSPF namespace; each entry the text of a <location> of a <track>) and
+// Windows Media Player's WPL (the root "smil"; each entry the src of a
+// <media>). It scans the playlist as it reads it, with no DTD, no
+// recursion and fixed buffers: elements, attributes, character data,
+// comments, CDATA and the character and entity references of XML itself
+// (&amp; &lt; &gt; &quot; &apos; &#NN; &#xHH;). A document that is not well
+// formed, that names an encoding other than UTF-8 or UTF-16, or that refers
+// to an entity of its own ends the reading with the reason.
+#ifndef LISKO_XML_READER_H
+#define LISKO_XML_READER_H
+
+#include "line_reader.h"
+
+// Elements nest at most this deep; names are at most 63 bytes long.
+constexpr unsigned kXmlDepth = 64;
+constexpr unsigned kXmlNameSize = 64;
+
+enum XmlFormat { kNotYetKnown, kXspf, kWpl };
+
+// What the reader keeps from one entry to the next.
+struct XmlReader {
+  LineReader* source;
+  XmlFormat format;
+  unsigned depth;  // elements open
+  char open[kXmlDepth][kXmlNameSize];
+  long held;      // a character read ahead, or -1
+  unsigned line;  // of the playlist, for the reasons
+  bool in_location;
+  unsigned text_length;
+  bool text_too_long;
+  char why[160];  // the reason the reading ended, where it failed
+};
+
+// The reader of the playlist that source reads, from its start.
+void start_xml_reader(XmlReader* reader, LineReader* source);
+
+// Reads up to and including the next entry and stores it in entry:
+// kEntryLine, kLineTooLong (entry holds its start), kEndOfPlaylist,
+// kReadFailed, or kPlaylistBroken with reader->why the reason.
+LineStatus next_xml_entry(XmlReader* reader, char (&entry)[kLineSize]);
+
+#endif
