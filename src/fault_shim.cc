@@ -217,35 +217,31 @@ void change_source(int fd, int fault) {
   close(file);
 }
 
+// True when an open with flags is to fail as one of another user's file.
+bool refuses_noatime(int flags) { return (flags & O_NOATIME) && fault_for("open") == kNoAtime; }
+
 }  // namespace
 
 extern "C" {
 
 int open(const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list more;
-    va_start(more, flags);
-    mode = va_arg(more, mode_t);
-    va_end(more);
-  }
-  if ((flags & O_NOATIME) && fault_for("open") == kNoAtime) return errno = EPERM, -1;
+  va_list more;
+  va_start(more, flags);
+  mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(more, mode_t) : 0;
+  va_end(more);
+  if (refuses_noatime(flags)) return errno = EPERM, -1;
   return next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
 int openat(int folder, const char* path, int flags, ...) {
-  mode_t mode = 0;
-  if (flags & (O_CREAT | O_TMPFILE)) {
-    va_list more;
-    va_start(more, flags);
-    mode = va_arg(more, mode_t);
-    va_end(more);
-  }
-  if ((flags & O_NOATIME) && fault_for("open") == kNoAtime) return errno = EPERM, -1;
+  va_list more;
+  va_start(more, flags);
+  mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(more, mode_t) : 0;
+  va_end(more);
+  if (refuses_noatime(flags)) return errno = EPERM, -1;
   if (strcmp(path, ".") == 0 && fault_for("openat") == kNoFlush) return errno = EACCES, -1;
   return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
 }
-
 FILE* fopen(const char* path, const char* mode) {
   auto real = next<FILE* (*)(const char*, const char*)>("fopen");
   long after = 0;
