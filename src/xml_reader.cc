@@ -11,263 +11,22 @@
 #include "xml_reader.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "xml_scanner.h"
 
 namespace {
 
-const long kNone = -1;
+using namespace xml;
+
 const char kXspfNamespace[] = "http://xspf.org/ns/0/";
 
 // What one step of the scan found.
 enum Step { kGoOn, kEntry, kTooLong, kBroken };
 
-// What a tag holds that the reader needs: its name, and the value of the
-// one attribute wanted, where it has it.
-struct Tag {
-  char name[kXmlNameSize];
-  const char* wanted;
-  char* value;  // where the wanted value is kept, kLineSize bytes
-  bool found;
-  bool too_long;
-  bool empty;  // <name ... />, or an instruction
-};
-
-long get(XmlReader* reader) {
-  long c = reader->held;
-  reader->held = kNone;
-  if (c == kNone) c = next_char(reader->source);
-  if (c == '\n') ++reader->line;
-  return c;
-}
-
-void put_back(XmlReader* reader, long c) {
-  if (c == '\n') --reader->line;
-  reader->held = c;
-}
-
-// Ends the reading: "line N: " and what is wrong, with detail for its %s.
-bool fail(XmlReader* reader, const char* what, const char* detail = "") {
-  int at = snprintf(reader->why, sizeof reader->why, "line %u: ", reader->line);
-  snprintf(reader->why + at, sizeof reader->why - at, what, detail);
-  return false;
-}
-
 Step stop(XmlReader* reader, const char* what, const char* detail = "") {
   fail(reader, what, detail);
   return kBroken;
-}
-
-bool is_space(long c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool is_name_char(long c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == ':' || c == '-' || c == '.' || (c >= 0x80 && c != kNotAChar);
-}
-
-// The name without its namespace prefix.
-const char* local_name(const char* name) {
-  const char* colon = strrchr(name, ':');
-  return colon != nullptr ? colon + 1 : name;
-}
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
-
-bool same_in_any_case(const char* one, const char* other) {
-  for (; *one != '\0' && *other != '\0'; ++one, ++other)
-    if (lower(*one) != lower(*other)) return false;
-  return *one == *other;
-}
-
-long skip_spaces(XmlReader* reader) {
-  long c;
-  while (is_space(c = get(reader))) {
-  }
-  return c;
-}
-
-// Reads a name that begins with first into name.
-bool read_name(XmlReader* reader, long first, char (&name)[kXmlNameSize]) {
-  unsigned length = 0;
-  if (!is_name_char(first)) return fail(reader, "markup without a name");
-  long c = first;
-  for (; is_name_char(c); c = get(reader))
-    if (!append_char(reader->source, c, name, sizeof name, &length))
-      return fail(reader, "a name longer than %s bytes", "63");
-  name[length] = '\0';
-  put_back(reader, c);
-  return true;
-}
-
-// The character a reference names: &amp; &lt; &gt; &quot; &apos; &#NN;
-// &#xHH;. Returns kNone where it names none of them.
-long referred(const char* name) {
-  const char* names[] = {"amp", "lt", "gt", "quot", "apos"};
-  const char chars[] = {'&', '<', '>', '"', '\''};
-  for (unsigned i = 0; i < sizeof chars; ++i)
-    if (strcmp(name, names[i]) == 0) return chars[i];
-  bool hex = name[0] == '#' && name[1] == 'x';
-  const char* digits = name + (hex ? 2 : 1);
-  const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
-  if (name[0] != '#' || digits[0] == '\0' || strspn(digits, allowed) != strlen(digits))
-    return kNone;
-  long c = strlen(digits) > 7 ? kNone : strtol(digits, nullptr, hex ? 16 : 10);
-  bool valid = c > 0 && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-  return valid ? c : kNone;
-}
-
-// Stores c after the *length bytes of text (kLineSize bytes, or null where
-// nothing is kept); one that does not fit sets *too_long.
-void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length, bool* too_long) {
-  if (text == nullptr || *too_long) return;
-  bool kept = decoded ? append_utf8(c, text, kLineSize, length)
-                      : append_char(reader->source, c, text, kLineSize, length);
-  if (!kept) *too_long = true;
-}
-
-// Reads a reference after its "&" and keeps its character.
-bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long) {
-  char name[16];
-  unsigned used = 0;
-  for (long c; (c = get(reader)) != ';';) {
-    if (c < 0x21 || c > 0x7E || used + 1 >= sizeof name)
-      return fail(reader, "a \"&\" that begins no reference");
-    name[used++] = static_cast<char>(c);
-  }
-  name[used] = '\0';
-  long named = referred(name);
-  if (named == kNone)
-    return fail(reader, "the reference &%s;, which no playlist may define (lisko reads no DTD)",
-                name);
-  keep(reader, named, true, text, length, too_long);
-  return true;
-}
-
-// Reads an attribute's value up to its closing quote, into value where it
-// is given.
-bool read_value(XmlReader* reader, long quote, char* value, bool* too_long) {
-  unsigned length = 0;
-  for (long c; (c = get(reader)) != quote;) {
-    if (c == EOF) return fail(reader, "the playlist ends inside a value");
-    if (c == '<') return fail(reader, "a \"<\" inside a value");
-    if (c == kNotAChar) return fail(reader, "a character that is not valid UTF-16");
-    if (c == '&' && !read_reference(reader, value, &length, too_long)) return false;
-    if (c != '&') keep(reader, c, false, value, &length, too_long);
-  }
-  if (value != nullptr) value[length] = '\0';
-  return true;
-}
-
-// Reads one attribute, name="value", that begins with first.
-bool read_attribute(XmlReader* reader, long first, Tag* tag) {
-  char name[kXmlNameSize];
-  if (!read_name(reader, first, name)) return false;
-  if (skip_spaces(reader) != '=') return fail(reader, "the attribute %s without its value", name);
-  long quote = skip_spaces(reader);
-  if (quote != '"' && quote != '\'') return fail(reader, "the attribute %s without quotes", name);
-  bool wanted = tag->wanted != nullptr && strcmp(name, tag->wanted) == 0;
-  tag->found = tag->found || wanted;
-  return read_value(reader, quote, wanted ? tag->value : nullptr, &tag->too_long);
-}
-
-// Reads the attributes of a tag to its end: ">" or "/>", or for a
-// processing instruction "?>".
-bool read_attributes(XmlReader* reader, Tag* tag, bool instruction) {
-  for (;;) {
-    long c = skip_spaces(reader);
-    if (c == EOF) return fail(reader, "the playlist ends inside the tag <%s>", tag->name);
-    if (c == '>' && !instruction) return true;
-    if (c == (instruction ? '?' : '/')) {
-      tag->empty = true;
-      return get(reader) == '>' || fail(reader, "the tag <%s> is not ended", tag->name);
-    }
-    if (!read_attribute(reader, c, tag)) return false;
-  }
-}
-
-// Passes over what follows up to and including end ("-->", "?>").
-bool skip_to(XmlReader* reader, const char* end, const char* inside) {
-  size_t length = strlen(end);
-  size_t matched = 0;
-  for (long c; matched < length && (c = get(reader)) != EOF;)
-    matched = c == end[matched] ? matched + 1 : c == end[0] ? 1 : 0;
-  return matched == length || fail(reader, "the playlist ends inside %s", inside);
-}
-
-// The quote a DOCTYPE is inside after c, where it was inside quote.
-long quote_after(long c, long quote) {
-  if (quote == kNone) return c == '"' || c == '\'' ? c : kNone;
-  return c == quote ? kNone : quote;
-}
-
-// Passes over a DOCTYPE after its "<!DOCTYPE", with its internal subset,
-// whose definitions lisko does not read. A ">" in quotes ends nothing.
-bool skip_doctype(XmlReader* reader) {
-  int brackets = 0;
-  long quote = kNone;
-  for (long c; (c = get(reader)) != EOF;) {
-    bool quoted = quote != kNone;
-    quote = quote_after(c, quote);
-    if (quoted || quote != kNone) continue;
-    if (c == '[') ++brackets;
-    if (c == ']') --brackets;
-    if (c == '>' && brackets <= 0) return true;
-  }
-  return fail(reader, "the playlist ends inside its DOCTYPE");
-}
-
-// Reads CDATA after its "<![CDATA[": its characters are text as they stand.
-bool read_cdata(XmlReader* reader, char* text) {
-  long pending[2] = {kNone, kNone};  // the last two, which may begin "]]>"
-  for (long c; (c = get(reader)) != EOF;) {
-    if (c == '>' && pending[0] == ']' && pending[1] == ']') return true;
-    if (pending[0] != kNone)
-      keep(reader, pending[0], false, text, &reader->text_length, &reader->text_too_long);
-    pending[0] = pending[1];
-    pending[1] = c;
-  }
-  return fail(reader, "the playlist ends inside CDATA");
-}
-
-// True when the next characters are word.
-bool reads(XmlReader* reader, const char* word) {
-  for (; *word != '\0'; ++word)
-    if (get(reader) != *word) return false;
-  return true;
-}
-
-// Reads what follows "<!": a comment, CDATA or a DOCTYPE.
-bool read_declaration(XmlReader* reader, char* text) {
-  long c = get(reader);
-  if (c == '-' && reads(reader, "-")) return skip_to(reader, "-->", "a comment");
-  if (c == '[' && reads(reader, "CDATA[")) return read_cdata(reader, text);
-  if (c == 'D' && reads(reader, "OCTYPE")) return skip_doctype(reader);
-  return fail(reader, "markup lisko does not know (\"<!\")");
-}
-
-bool is_known_encoding(const char* name) {
-  const char* known[] = {"UTF-8", "UTF8", "UTF-16", "UTF-16LE", "UTF-16BE", "US-ASCII", "ASCII"};
-  for (const char* encoding : known)
-    if (same_in_any_case(name, encoding)) return true;
-  return false;
-}
-
-// Reads a processing instruction after its "<?": of the XML declaration
-// the encoding, which must be one lisko reads; of any other, nothing.
-bool read_instruction(XmlReader* reader) {
-  char encoding[kLineSize];
-  Tag tag = {};
-  if (!read_name(reader, get(reader), tag.name)) return false;
-  if (strcmp(tag.name, "xml") != 0) return skip_to(reader, "?>", "an instruction");
-  tag.wanted = "encoding";
-  tag.value = encoding;
-  if (!read_attributes(reader, &tag, true)) return false;
-  if (tag.found && (tag.too_long || !is_known_encoding(encoding)))
-    return fail(reader,
-                "the playlist says it is in %.40s, which lisko does not read (save it as "
-                "UTF-8)",
-                encoding);
-  return true;
 }
 
 // Takes the playlist's format from its root element.
@@ -325,7 +84,7 @@ Step read_start_tag(XmlReader* reader, long first, char (&entry)[kLineSize]) {
   if (!read_attributes(reader, &tag, false)) return kBroken;
   if (root && !take_format(reader, tag.name, name_space)) return kBroken;
   if (!open_tag(reader, tag, parent)) return kBroken;
-  if (!media || !tag.found) return kGoOn;
+  if (!media || !tag.found || (entry[0] == '\0' && !tag.too_long)) return kGoOn;
   return tag.too_long ? kTooLong : kEntry;
 }
 
@@ -364,7 +123,7 @@ Step read_markup(XmlReader* reader, char (&entry)[kLineSize]) {
 
 Step read_text(XmlReader* reader, long c, char (&entry)[kLineSize]) {
   char* text = reader->in_location ? entry : nullptr;
-  if (c == kNotAChar) return stop(reader, "a character that is not valid UTF-16");
+  if (c == kNotAChar || c == 0) return stop(reader, "a character that XML does not allow");
   if (c == '&')
     return read_reference(reader, text, &reader->text_length, &reader->text_too_long) ? kGoOn
                                                                                       : kBroken;

@@ -1,0 +1,69 @@
+// The XML scanner under the readers of XSPF and WPL playlists: it reads
+// names, attribute values, character and entity references, comments,
+// CDATA, a DOCTYPE and processing instructions from an XmlReader's
+// characters, with fixed buffers and no recursion, and says on which line
+// what is wrong.
+#ifndef LISKO_XML_SCANNER_H
+#define LISKO_XML_SCANNER_H
+
+#include "xml_reader.h"
+
+namespace xml {
+
+// No character: nothing read ahead, no quote open.
+constexpr long kNone = -1;
+
+// What a tag holds that the reader needs: its name, and the value of the
+// one attribute wanted, where it has it.
+struct Tag {
+  char name[kXmlNameSize];
+  const char* wanted;
+  char* value;  // where the wanted value is kept, kLineSize bytes
+  bool found;
+  bool too_long;
+  bool empty;  // <name ... />, or an instruction
+};
+
+// Reads the next character, or EOF; a character put back comes first.
+long get(XmlReader* reader);
+void put_back(XmlReader* reader, long c);
+
+// Ends the reading: sets reader->why to "line N: " and what is wrong,
+// with detail for its %s. Returns false.
+bool fail(XmlReader* reader, const char* what, const char* detail = "");
+
+bool is_space(long c);
+
+// The name without its namespace prefix.
+const char* local_name(const char* name);
+
+// Reads past blanks and line ends; returns the character after them.
+long skip_spaces(XmlReader* reader);
+
+// Reads a name that begins with first into name.
+bool read_name(XmlReader* reader, long first, char (&name)[kXmlNameSize]);
+
+// Stores c after the *length bytes of text (kLineSize bytes, or null where
+// nothing is kept): as UTF-8 where decoded (a reference's character), and
+// otherwise as the playlist holds it. One that does not fit sets
+// *too_long.
+void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length, bool* too_long);
+
+// Reads a reference after its "&" and keeps its character.
+bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long);
+
+// Reads the attributes of a tag to its end: ">" or "/>", or for a
+// processing instruction "?>", keeping the value of tag->wanted.
+bool read_attributes(XmlReader* reader, Tag* tag, bool instruction);
+
+// Reads what follows "<!": a comment, CDATA (its text kept in text, where
+// given) or a DOCTYPE.
+bool read_declaration(XmlReader* reader, char* text);
+
+// Reads a processing instruction after its "<?": of the XML declaration
+// the encoding, which must be one lisko reads; of any other, nothing.
+bool read_instruction(XmlReader* reader);
+
+}  // namespace xml
+
+#endif
