@@ -41,6 +41,7 @@
 #endif
 
 #include "posix_bytes.h"
+#include "posix_keep.h"
 
 namespace {
 
@@ -80,38 +81,9 @@ const int kNoAccessTime = O_NOATIME;
 const int kNoAccessTime = 0;
 #endif
 
-// Reads that bypass the page cache, where the system has them.
-#ifdef O_DIRECT
-const int kDirectIo = O_DIRECT;
-#else
-const int kDirectIo = 0;
-#endif
-
 const CopyResult kKept = {kDone, 0, true, 0};
 
 CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0}; }
-
-// A file system that cannot hold permission bits or times (a FAT stick
-// refuses modes it cannot store) still holds the content: that is no
-// failure of the copy. Any other error is.
-int unless_unsupported(int error) {
-  // FUSE file systems (fusefat) answer ENOSYS, and some EINVAL.
-  bool unsupported = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
-                     error == EINVAL;
-  return unsupported ? 0 : error;
-}
-
-// True when the source, as it is now, is the file described by before:
-// the same size, modification and change times. A source written while it
-// was read gives no copy of any one state of it.
-bool is_unchanged(int source, const struct stat& before) {
-  struct stat now;
-  return fstat(source, &now) == 0 && now.st_size == before.st_size &&
-         now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
-         now.st_mtim.tv_nsec == before.st_mtim.tv_nsec &&
-         now.st_ctim.tv_sec == before.st_ctim.tv_sec &&
-         now.st_ctim.tv_nsec == before.st_ctim.tv_nsec;
-}
 
 // Where a copy goes: the folder's descriptor and the target's name in it.
 // Where the copy goes by name, folder is AT_FDCWD and name is the whole
@@ -215,80 +187,6 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   return {kDone, 0, false, copy_info.st_size};
 }
 
-// Sets the permission bits and times of a kept target to the source's,
-// where they differ, as far as its file system holds them. Returns false
-// where they cannot be set on this file: one of another user's, which the
-// copy then replaces, as it would any other.
-bool match_bits_and_times(int target, const struct stat& source_info,
-                          const struct stat& target_info) {
-  // The owner (or root) may always set them: a refusal then is the file
-  // system's, which holds no such bits (a FAT stick), and a fresh copy
-  // would fare no better.
-  bool owned = target_info.st_uid == geteuid() || geteuid() == 0;
-  mode_t bits = source_info.st_mode & 0777;
-  if ((target_info.st_mode & 07777) != bits && fchmod(target, bits) != 0 &&
-      (unless_unsupported(errno) != 0 || !owned))
-    return false;
-  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
-  bool same_times = target_info.st_atim.tv_sec == times[0].tv_sec &&
-                    target_info.st_atim.tv_nsec == times[0].tv_nsec &&
-                    target_info.st_mtim.tv_sec == times[1].tv_sec &&
-                    target_info.st_mtim.tv_nsec == times[1].tv_nsec;
-  return same_times || futimens(target, times) == 0 || (unless_unsupported(errno) == 0 && owned);
-}
-
-// Opens the target to read what its medium holds, not what the page cache
-// remembers: after a failed write-out the cache may still hold bytes that
-// never reached the medium, and a later run must not keep such a file.
-// Direct I/O reads the medium (writing out any dirty pages first, and
-// failing if that fails). Where the file system takes no direct I/O, the
-// file's pages are written out and then dropped, so that the reads go to
-// what lies below. Returns the descriptor, or -1.
-int open_target_on_medium(const TargetPlace& place) {
-  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int target = openat(place.folder, place.name, flags | kDirectIo | kNoAccessTime);
-  if (target < 0 && errno == EPERM)  // not ours: no O_NOATIME
-    target = openat(place.folder, place.name, flags | kDirectIo);
-  if (target >= 0 || kDirectIo == 0 || errno != EINVAL) return target;
-  target = openat(place.folder, place.name, flags | kNoAccessTime);
-  if (target < 0 && errno == EPERM) target = openat(place.folder, place.name, flags);
-  if (target < 0) return -1;
-  bool dropped = true;
-#ifdef __linux__
-  const unsigned kWriteOut =
-      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  dropped = sync_file_range(target, 0, 0, kWriteOut) == 0 &&
-            posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED) == 0;
-#endif
-  if (!dropped) close(target);
-  return dropped ? target : -1;
-}
-
-// A target that holds the source's bytes already is kept: a second run of
-// the same playlist costs a read, not a write, a flush and a rename, and
-// spares a stick's flash. Unlike a check by size and time, this never
-// keeps a file whose bytes differ, on the medium. A target that is also
-// named elsewhere (a hard link) is never kept: setting its bits and times
-// would change the other name's file too. Returns true when the target
-// was kept; any doubt replaces it.
-bool keep_if_same(int source, const struct stat& source_info, const TargetPlace& place,
-                  const struct stat& target_info) {
-  if (target_info.st_nlink != 1) return false;
-  int target = open_target_on_medium(place);
-  if (target < 0) return false;  // one that cannot be read is replaced, as any other
-  struct stat info;
-  bool same = false;
-  bool still_it = fstat(target, &info) == 0 && info.st_ino == target_info.st_ino &&
-                  info.st_dev == target_info.st_dev;
-  // A read that fails leaves same false: such a target is replaced.
-  if (still_it) compare_contents(source, target, source_info.st_size, &same);
-  bool kept =
-      same && is_unchanged(source, source_info) && match_bits_and_times(target, source_info, info);
-  close(target);
-  copies_made = copies_made || kept;  // the flush at the end covers it too
-  return kept;
-}
-
 // Opens the folder of target, a POSIX name, and fills place. Returns 0 or
 // the error.
 int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
@@ -322,8 +220,10 @@ CopyResult copy_into_place(int source, const struct stat& source_info, const Tar
       return failed_at(kFindingSelf, EEXIST);
     bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
     if (may_be_same && source_info.st_size > 0 &&
-        keep_if_same(source, source_info, place, target_info))
+        keep_if_same(source, source_info, place.folder, place.name, target_info)) {
+      copies_made = true;  // the flush at the end covers it too
       return kKept;
+    }
     // A symbolic link is replaced too: after a crash, a renamed file whose
     // data is not on the medium would stand where it was.
     replacing_data =

@@ -1,0 +1,119 @@
+// Keeping a target that holds the source's bytes already, on POSIX
+// systems: a second run of a playlist costs a read, not a write, a flush
+// and a rename, and spares a stick's flash.
+#include "posix_keep.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#ifdef __APPLE__
+#define st_atim st_atimespec
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
+
+#include "posix_bytes.h"
+
+namespace {
+
+// Reading a source or a target leaves its access time as it is, where
+// lisko may (its own files, or as root): else every run would find the
+// times of the copies changed.
+#ifdef O_NOATIME
+const int kNoAccessTime = O_NOATIME;
+#else
+const int kNoAccessTime = 0;
+#endif
+
+// Reads that bypass the page cache, where the system has them.
+#ifdef O_DIRECT
+const int kDirectIo = O_DIRECT;
+#else
+const int kDirectIo = 0;
+#endif
+
+// Sets the permission bits and times of a kept target to the source's,
+// where they differ, as far as its file system holds them. Returns false
+// where they cannot be set on this file: one of another user's, which the
+// copy then replaces, as it would any other.
+bool match_bits_and_times(int target, const struct stat& source_info,
+                          const struct stat& target_info) {
+  // The owner (or root) may always set them: a refusal then is the file
+  // system's, which holds no such bits (a FAT stick), and a fresh copy
+  // would fare no better.
+  bool owned = target_info.st_uid == geteuid() || geteuid() == 0;
+  mode_t bits = source_info.st_mode & 0777;
+  if ((target_info.st_mode & 07777) != bits && fchmod(target, bits) != 0 &&
+      (unless_unsupported(errno) != 0 || !owned))
+    return false;
+  const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
+  bool same_times = target_info.st_atim.tv_sec == times[0].tv_sec &&
+                    target_info.st_atim.tv_nsec == times[0].tv_nsec &&
+                    target_info.st_mtim.tv_sec == times[1].tv_sec &&
+                    target_info.st_mtim.tv_nsec == times[1].tv_nsec;
+  return same_times || futimens(target, times) == 0 || (unless_unsupported(errno) == 0 && owned);
+}
+
+// Opens the target to read what its medium holds, not what the page cache
+// remembers: after a failed write-out the cache may still hold bytes that
+// never reached the medium, and a later run must not keep such a file.
+// Direct I/O reads the medium (writing out any dirty pages first, and
+// failing if that fails). Where the file system takes no direct I/O, the
+// file's pages are written out and then dropped, so that the reads go to
+// what lies below. Returns the descriptor, or -1.
+int open_target_on_medium(int folder, const char* name) {
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int target = openat(folder, name, flags | kDirectIo | kNoAccessTime);
+  if (target < 0 && errno == EPERM)  // not ours: no O_NOATIME
+    target = openat(folder, name, flags | kDirectIo);
+  if (target >= 0 || kDirectIo == 0 || errno != EINVAL) return target;
+  target = openat(folder, name, flags | kNoAccessTime);
+  if (target < 0 && errno == EPERM) target = openat(folder, name, flags);
+  if (target < 0) return -1;
+  bool dropped = true;
+#ifdef __linux__
+  const unsigned kWriteOut =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  dropped = sync_file_range(target, 0, 0, kWriteOut) == 0 &&
+            posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED) == 0;
+#endif
+  if (!dropped) close(target);
+  return dropped ? target : -1;
+}
+
+}  // namespace
+
+bool keep_if_same(int source, const struct stat& source_info, int folder, const char* name,
+                  const struct stat& target_info) {
+  if (target_info.st_nlink != 1) return false;
+  int target = open_target_on_medium(folder, name);
+  if (target < 0) return false;  // one that cannot be read is replaced, as any other
+  struct stat info;
+  bool same = false;
+  bool still_it = fstat(target, &info) == 0 && info.st_ino == target_info.st_ino &&
+                  info.st_dev == target_info.st_dev;
+  // A read that fails leaves same false: such a target is replaced.
+  if (still_it) compare_contents(source, target, source_info.st_size, &same);
+  bool kept =
+      same && is_unchanged(source, source_info) && match_bits_and_times(target, source_info, info);
+  close(target);
+  return kept;
+}
+
+int unless_unsupported(int error) {
+  // FUSE file systems (fusefat) answer ENOSYS, and some EINVAL.
+  bool unsupported = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS ||
+                     error == EINVAL;
+  return unsupported ? 0 : error;
+}
+
+bool is_unchanged(int source, const struct stat& before) {
+  struct stat now;
+  return fstat(source, &now) == 0 && now.st_size == before.st_size &&
+         now.st_mtim.tv_sec == before.st_mtim.tv_sec &&
+         now.st_mtim.tv_nsec == before.st_mtim.tv_nsec &&
+         now.st_ctim.tv_sec == before.st_ctim.tv_sec &&
+         now.st_ctim.tv_nsec == before.st_ctim.tv_nsec;
+}
