@@ -25,21 +25,24 @@ bool is_same_file(const BY_HANDLE_FILE_INFORMATION& one, const BY_HANDLE_FILE_IN
          one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
 }
 
-// Closes every handle of this process on the file name, as a copy that
-// does not read the cancel flag holds it.
-void close_handles_on(const wchar_t* name) {
+// Closes the handle of this process on the file name, as a copy that does
+// not read the cancel flag holds it: the first one found, among the small
+// values a process's handles take.
+void close_handle_on(const wchar_t* name) {
   HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, 0, nullptr);
   BY_HANDLE_FILE_INFORMATION wanted;
   BOOL known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &wanted);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   // A process's handles are small multiples of four.
-  for (ULONG_PTR value = 4; known && value < 0x10000; value += 4) {
+  for (ULONG_PTR value = 4; known && value < 0x4000; value += 4) {
     HANDLE handle = reinterpret_cast<HANDLE>(value);
     BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
-        is_same_file(info, wanted))
-      CloseHandle(handle);
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        !is_same_file(info, wanted))
+      continue;
+    CloseHandle(handle);
+    return;
   }
 }
 
@@ -48,7 +51,7 @@ BOOL WINAPI stop_on_control(DWORD) {
   stop_asked = true;
   cancel = TRUE;
   bool copying = temp_in_use;
-  if (copying) close_handles_on(temp_name);
+  if (copying) close_handle_on(temp_name);
   LeaveCriticalSection(&temp_guard);
   if (!copying) return FALSE;  // nothing of ours to remove: end the process now
   Sleep(INFINITE);             // the copy removes its file and ends the process
