@@ -576,8 +576,7 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
   if (render(box, "x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
   const char* old_term = getenv("TERM");
   std::string saved_term = old_term != nullptr ? old_term : "";
-  setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
-  setenv("LISKO_FAULTS", "copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow", 1);
+  preload_faults("copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow");
   for (int columns : {80, 40}) {
     fs::remove_all(box / "out");
     fs::create_directory(box / "out");

@@ -152,11 +152,15 @@ Files Sandbox::files() const {
   return found;
 }
 
-Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody) {
-  if (*faults == '\0') return box.run({"list.m3u", "out/"}, as_nobody);
+void preload_faults(const char* faults) {
   setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 0);  // else a sanitizer's runtime comes first
   setenv("LD_PRELOAD", LISKO_FAULT_SHIM, 1);
   setenv("LISKO_FAULTS", faults, 1);
+}
+
+Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody) {
+  if (*faults == '\0') return box.run({"list.m3u", "out/"}, as_nobody);
+  preload_faults(faults);
   Result result = box.run({"list.m3u", "out/"}, as_nobody);
   unsetenv("LD_PRELOAD");
   return result;

@@ -67,6 +67,10 @@ std::vector<std::string> names_in(const std::filesystem::path& folder);
 // holds "earlier", and returns once its temporary file is there.
 pid_t start_big_copy(Sandbox& box);
 
+// Makes every lisko started from now on (until LD_PRELOAD is unset) load
+// the fault library making faults (see fault_shim.cc).
+void preload_faults(const char* faults);
+
 // Runs lisko on list.m3u to out/ in box, as Sandbox::run does, with the
 // fault library preloaded making faults (see fault_shim.cc), or none.
 Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody = false);
