@@ -141,6 +141,14 @@ ssize_t read_at(int from, char* buffer, size_t size, off_t at) {
 
 }  // namespace
 
+int open_for_reading(int folder, const char* name, int flags) {
+#ifdef O_NOATIME
+  int file = openat(folder, name, flags | O_NOATIME);
+  if (file >= 0 || errno != EPERM) return file;  // EPERM: not ours, so no O_NOATIME
+#endif
+  return openat(folder, name, flags);
+}
+
 void set_copy_progress(CopyProgress report) { progress_report = report; }
 
 int copy_contents(int from, int to, off_t size) {
@@ -166,9 +174,8 @@ int copy_contents(int from, int to, off_t size) {
 void wait_for_copy_behind() {
 #ifdef __linux__
   if (behind_name[0] == '\0') return;
-  int copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOATIME | O_CLOEXEC);
-  if (copy < 0 && errno == EPERM)  // not lisko's own file: no O_NOATIME
-    copy = open(behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  int copy =
+      open_for_reading(AT_FDCWD, behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   struct stat info;
   if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind_device &&
       info.st_ino == behind_inode)

@@ -8,6 +8,19 @@
 
 #include "platform.h"
 
+// macOS names the times of struct stat otherwise.
+#ifdef __APPLE__
+#define st_atim st_atimespec
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
+
+// Opens name, in folder (or AT_FDCWD), to read with flags, leaving its
+// access time as it is where lisko may (its own files, or as root): else
+// every run would find the times of the copies changed. Returns the
+// descriptor, or -1 with errno set.
+int open_for_reading(int folder, const char* name, int flags);
+
 // Files of this size or more are written out while they are copied; small
 // ones are left to the flush at the end, which writes them out together.
 constexpr off_t kWriteBehindFrom = 1 << 20;

@@ -34,12 +34,6 @@
 #include <cstdio>
 #include <cstring>
 
-#ifdef __APPLE__
-#define st_atim st_atimespec
-#define st_mtim st_mtimespec
-#define st_ctim st_ctimespec
-#endif
-
 #include "posix_bytes.h"
 #include "posix_keep.h"
 
@@ -71,15 +65,6 @@ char temp_name[kPathSize + 64];
 // lies in dest's folder), or -1 where none could be opened.
 bool copies_made = false;
 int flush_descriptor = -1;
-
-// Reading a source or a target leaves its access time as it is, where
-// lisko may (its own files, or as root): else every run would find the
-// times of the copies changed.
-#ifdef O_NOATIME
-const int kNoAccessTime = O_NOATIME;
-#else
-const int kNoAccessTime = 0;
-#endif
 
 const CopyResult kKept = {kDone, 0, true, 0};
 
@@ -236,8 +221,7 @@ CopyResult copy_into_place(int source, const struct stat& source_info, const Tar
 // Returns its descriptor, or -1 with *error set.
 int open_source(const char* source_path, struct stat* source_info, int* error) {
   const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int source = open(source_path, flags | kNoAccessTime);
-  if (source < 0 && errno == EPERM) source = open(source_path, flags);  // not ours
+  int source = open_for_reading(AT_FDCWD, source_path, flags);
   *error = source < 0 ? errno : 0;
   if (source < 0) return -1;
   if (fstat(source, source_info) != 0)

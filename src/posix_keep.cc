@@ -8,24 +8,9 @@
 
 #include <cerrno>
 
-#ifdef __APPLE__
-#define st_atim st_atimespec
-#define st_mtim st_mtimespec
-#define st_ctim st_ctimespec
-#endif
-
 #include "posix_bytes.h"
 
 namespace {
-
-// Reading a source or a target leaves its access time as it is, where
-// lisko may (its own files, or as root): else every run would find the
-// times of the copies changed.
-#ifdef O_NOATIME
-const int kNoAccessTime = O_NOATIME;
-#else
-const int kNoAccessTime = 0;
-#endif
 
 // Reads that bypass the page cache, where the system has them.
 #ifdef O_DIRECT
@@ -65,12 +50,9 @@ bool match_bits_and_times(int target, const struct stat& source_info,
 // what lies below. Returns the descriptor, or -1.
 int open_target_on_medium(int folder, const char* name) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  int target = openat(folder, name, flags | kDirectIo | kNoAccessTime);
-  if (target < 0 && errno == EPERM)  // not ours: no O_NOATIME
-    target = openat(folder, name, flags | kDirectIo);
+  int target = open_for_reading(folder, name, flags | kDirectIo);
   if (target >= 0 || kDirectIo == 0 || errno != EINVAL) return target;
-  target = openat(folder, name, flags | kNoAccessTime);
-  if (target < 0 && errno == EPERM) target = openat(folder, name, flags);
+  target = open_for_reading(folder, name, flags);
   if (target < 0) return -1;
   bool dropped = true;
 #ifdef __linux__

@@ -63,12 +63,20 @@ const char* error_text(DWORD error) {
   return why;
 }
 
-// Names the temporary file number n in the folder of target (up to its last
-// separator, or a drive's colon). Returns false when the name does not fit.
+// The length of the folder part of name, narrow or wide: up to and
+// including its last separator, or a drive's colon.
+template <typename Char>
+size_t folder_length(const Char* name) {
+  size_t length = 0;
+  for (size_t i = 0; name[i] != 0; ++i)
+    if (name[i] == '\\' || name[i] == '/' || (i == 1 && name[i] == ':')) length = i + 1;
+  return length;
+}
+
+// Names the temporary file number n in the folder of target. Returns false
+// when the name does not fit.
 bool name_temp(const wchar_t* target, unsigned n) {
-  size_t folder = 0;
-  for (size_t i = 0; target[i] != L'\0'; ++i)
-    if (target[i] == L'\\' || target[i] == L'/' || (i == 1 && target[i] == L':')) folder = i + 1;
+  size_t folder = folder_length(target);
   wchar_t* temp_name = temp_file_name();
   wcsncpy(temp_name, target, folder);
   int written = _snwprintf(temp_name + folder, kPathSize - folder, L".lisko-%lu-%u.tmp",
@@ -168,15 +176,10 @@ TargetCheck check_target(const wchar_t* source, const wchar_t* target, ULONGLONG
 // drive's colon), in folder and, in UTF-16, in wide_folder.
 void target_folder(const char* target, const wchar_t* wide_target, char (&folder)[kPathSize],
                    wchar_t (&wide_folder)[kPathSize]) {
-  size_t length = 0;
-  for (size_t i = 0; target[i] != '\0'; ++i)
-    if (target[i] == '\\' || target[i] == '/' || (i == 1 && target[i] == ':')) length = i + 1;
+  size_t length = folder_length(target);
   memcpy(folder, target, length);
   folder[length] = '\0';
-  size_t wide_length = 0;
-  for (size_t i = 0; wide_target[i] != L'\0'; ++i)
-    if (wide_target[i] == L'\\' || wide_target[i] == L'/' || (i == 1 && wide_target[i] == L':'))
-      wide_length = i + 1;
+  size_t wide_length = folder_length(wide_target);
   wcsncpy(wide_folder, wide_target, wide_length);
   wide_folder[wide_length] = L'\0';
 }
