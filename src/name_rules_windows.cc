@@ -42,10 +42,12 @@ bool is_device_name(const wchar_t* name) {
   static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
   for (const wchar_t* device : devices)
     if (base == wcslen(device) && _wcsnicmp(name, device, base) == 0) return true;
-  bool numbered = _wcsnicmp(name, L"COM", 3) == 0 || _wcsnicmp(name, L"LPT", 3) == 0;
-  wchar_t digit = base == 4 ? name[3] : L'\0';
-  return numbered &&
-         ((digit >= L'0' && digit <= L'9') || wcschr(L"\u00B9\u00B2\u00B3", digit) != nullptr);
+  // Exactly four characters: "Come Together" and "COM10" are songs.
+  if (base != 4 || (_wcsnicmp(name, L"COM", 3) != 0 && _wcsnicmp(name, L"LPT", 3) != 0))
+    return false;
+  wchar_t digit = name[3];
+  return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
+         digit == L'\u00B3';
 }
 
 }  // namespace
@@ -127,5 +129,7 @@ bool is_relative(const char* name) {
   bool drive = isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':';
   return !drive && name[0] != '\\' && name[0] != '/';
 }
+
+bool names_ignore_case() { return true; }
 
 const char* dest_separator() { return "\\"; }
