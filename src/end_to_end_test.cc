@@ -66,7 +66,7 @@ void check(const Case& c) {
       << c.what << "\nexpected: " << out << "\nactual:   " << result.out;
   EXPECT_EQ(result.status, c.status) << c.what << "\nstandard error: " << result.err;
   if (!under_wine()) {
-    EXPECT_EQ(result.err, c.err) << c.what << ": standard error";
+    EXPECT_EQ(result.err, with_box(c.err, box)) << c.what << ": standard error";
   }
   Files expected;
   for (const auto& [name, content] : before)
@@ -123,8 +123,13 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "Copying 'src\\a.mp3' to " + kDots255 + "a.mp3...succeeded\r\n", 0, {{"oa.mp3", "A"}}},
       {"a read-only playlist", music, "src\\a.mp3\r\n", {"ro.m3u", "my out/"},
        "Copying 'src\\a.mp3' to my out/a.mp3...succeeded\r\n", 0, {{"my out/a.mp3", "A"}}},
-      {"nothing to copy", music, "#EXTM3U\r\n\r\nsong.mp3\r\n\\a.mp3\r\n#src\\a.mp3\r\n",
-       kListToOut, "", 0, {}},
+      {"nothing to copy", music, "#EXTM3U\r\n\r\n \t\t#EXTINF:-1,Song\r\n \t\r\n#src\\a.mp3\r\n"
+       "http://radio.example/live\r\n", kListToOut, "", 0, {}},
+      {"bare names, as players save them beside their songs", {{"Come Together.mp3", "C"},
+       {"LPT Song.mp3", "L"}, {"out/", ""}}, "Come Together.mp3\r\nLPT Song.mp3\r\n", kListToOut,
+       "Copying 'Come Together.mp3' to out/Come Together.mp3...succeeded\r\n"
+       "Copying 'LPT Song.mp3' to out/LPT Song.mp3...succeeded\r\n", 0,
+       {{"out/Come Together.mp3", "C"}, {"out/LPT Song.mp3", "L"}}},
       {"CR LF playlist", music, "#EXTM3U\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n", kListToOut,
        "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
        "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n", 0,
@@ -141,7 +146,9 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        {{"x/s.mp3", "1"}, {"y/s.mp3", "2"}, {"out/s.mp3", "old"}}, "x\\s.mp3\ny\\s.mp3\n",
        kListToOut,
        "Copying 'x\\s.mp3' to out/s.mp3...succeeded\r\n"
-       "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n", 0, {{"out/s.mp3", "2"}}},
+       "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n", 0, {{"out/s.mp3", "2"}}, "",
+       "lisko: out/s.mp3: the copy of 'y\\s.mp3' replaced the copy of 'x\\s.mp3' made earlier in "
+       "this run (two entries with one name)\n"},
       {"a failed copy ends its line and the run goes on", music,
        "src\\gone.mp3\r\nsrc\\a.mp3\r\n", kListToOut,
        "Copying 'src\\gone.mp3' to out/gone.mp3...failed: *\r\n"
@@ -246,9 +253,10 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
       "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n"
       "Copying '../music/Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
       "Copying '../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n";
+  // name in lists/, or where it says ("music/x").
   auto with = [&](const std::string& name, const std::string& content) {
     Files files = music;
-    files["lists/" + name] = content;
+    files[name.find('/') == std::string::npos ? "lists/" + name : name] = content;
     return files;
   };
   const std::string xspf_head = "<playlist xmlns=\"http://xspf.org/ns/0/\"><trackList><track>";
@@ -290,6 +298,39 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
       {"XML of another kind", with("x.xspf", "<?xml version=\"1.0\"?>\n<rss/>"), "",
        {"lists/x.xspf", "out/"}, cannot, 2, {}, "", "lisko: lists/x.xspf: line 2: an XML file "
        "whose root is <rss>, not a playlist lisko reads\n"},
+      {"a <playlist> of no namespace without a <trackList>", with("x.xspf", "<playlist><title>"
+       "t</title></playlist>"), "", {"lists/x.xspf", "out/"}, cannot, 2, {}, "", "lisko: "
+       "lists/x.xspf: line 1: an XML file whose root is <playlist>, not a playlist lisko reads\n"},
+      {"a WPL of bare names, run from its own folder", with("music/mix.wpl", "<smil><body>"
+       "<media src=\"Intro.mp3\"/><media src=\"Rock &amp; Roll.mp3\"/></body></smil>"), "",
+       {"mix.wpl", "../out/"}, "Copying 'Intro.mp3' to ../out/Intro.mp3...succeeded\r\n"
+       "Copying 'Rock & Roll.mp3' to ../out/Rock & Roll.mp3...succeeded\r\n", 0,
+       {{"out/Intro.mp3", "I"}, {"out/Rock & Roll.mp3", "R"}}, "music/"},
+      {"a ZPL", with("mix.zpl", "<?zpl version=\"2.0\"?>\r\n<smil><body><seq><media src=\"..\\"
+       "music\\Intro.mp3\"/></seq></body></smil>\r\n"), "", {"lists/mix.zpl", "out/"},
+       "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0,
+       {{"out/Intro.mp3", "I"}}},
+      {"a PLS after a MIME line and a comment, blanks around =", with("mix.pls", "audio/x-scpls"
+       "\r\n# saved by hand\r\n[Playlist]\r\nFile1 = ../music/Intro.mp3 \r\n"), "",
+       {"lists/mix.pls", "out/"}, "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n",
+       0, {{"out/Intro.mp3", "I"}}},
+      {"an XSPF of no namespace after a comment and a DOCTYPE, with xml:base and a bare &",
+       with("x.xspf", "<!-- by hand -->\n<!DOCTYPE playlist>\n<playlist xml:base=\"../\">"
+       "<trackList xml:base=\"music/\">\n<track><location>Intro.mp3</location></track>\n"
+       "<track xml:base=\"Bj%C3%B6rk/\"><location>J%C3%B3ga.mp3</location></track>\n"
+       "<track><location>Rock & Roll.mp3</location></track>\n</trackList></playlist>\n"), "",
+       {"lists/x.xspf", "out/"}, "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+       "Copying '../music/Bj%C3%B6rk/J%C3%B3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
+       "Copying '../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n", 0, copied,
+       "", "lisko: lists/x.xspf: line 6: a \"&\" that begins no reference, read as the character "
+       "\"&\"\n"},
+      {"reasons: %00, a name too long with the playlist's folder, and &#0;", with("x.xspf",
+       xspf_head + "<location>a%00.mp3</location></track><track><location>" + kLongName +
+       "</location></track><track><location>a&#0;.mp3</location></track></trackList></playlist>"),
+       "", {"lists/x.xspf", "out/"}, "Skipping 'a%00.mp3" + kNotAName + "Skipping '" + kLongName +
+       "': with the playlist's folder before it, the name would be longer than 1023 characters."
+       "\r\n" + cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: the reference &#0;, a character "
+       "no name may hold\n"},
   };
   // clang-format on
   for (const Case& c : cases) check(c);
@@ -355,7 +396,7 @@ TEST(Posix, NamesAndSpecialFiles) {
        "Copying 'src\\\xE9\xFF.mp3' to out/\xE9\xFF.mp3...succeeded\r\n", 0,
        {{"out/\xE9\xFF.mp3", "E"}}},
       {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"}, {"m:/1/b.mp3", "2"},
-       {"c.mp3", "3"}, {"out/", ""}},
+       {"c.mp3", "3"}, {"bare.mp3", "4"}, {"out/", ""}},
        "#EXTM3U\n{box}/m/Artist/01 Song.mp3\nm/b.mp3\nm/Artist/../../c.mp3\n"
        "m\\Artist/01 Song.mp3\nhttp://radio.invalid/live\nfile://server/m/b.mp3\n"
        "HTTPS://x.invalid/y.mp3\nbare.mp3\nm://1/b.mp3\n", kListToOut,
@@ -363,8 +404,13 @@ TEST(Posix, NamesAndSpecialFiles) {
        "Copying 'm/b.mp3' to out/b.mp3...succeeded\r\n"
        "Copying 'm/Artist/../../c.mp3' to out/c.mp3...succeeded\r\n"
        "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
+       "Copying 'bare.mp3' to out/bare.mp3...succeeded\r\n"
        "Copying 'm://1/b.mp3' to out/b.mp3...succeeded\r\n", 0,
-       {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}}},
+       {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}, {"out/bare.mp3", "4"}},
+       "", "lisko: out/01 Song.mp3: the copy of 'm\\Artist/01 Song.mp3' replaced the copy of "
+       "'{box}/m/Artist/01 Song.mp3' made earlier in this run (two entries with one name)\n"
+       "lisko: out/b.mp3: the copy of 'm://1/b.mp3' replaced the copy of 'm/b.mp3' made earlier "
+       "in this run (two entries with one name)\n"},
       {"a file whose size the kernel hides is copied whole", {{"out/", ""}}, "\\proc\\version\r\n",
        kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
        {{"out/version", read_file("/proc/version")}}},
@@ -382,6 +428,27 @@ TEST(Posix, FifoSourceFailsWithoutHanging) {
   Result result = box.run(kListToOut);
   EXPECT_EQ(result.out, "Copying 'p\\fifo' to out/fifo...failed: Operation not supported\r\n");
   EXPECT_EQ(result.status, 3);
+}
+
+// A playlist written into a pipe line by line: its first song is copied
+// before the writer has written more.
+TEST(Posix, PlaylistInAPipeStartsAtOnce) {
+  Sandbox box;
+  box.add({{"a.mp3", "A"}, {"out/", ""}});
+  ASSERT_EQ(mkfifo((box / "list.m3u").c_str(), 0644), 0);
+  int nowhere = open("/dev/null", O_WRONLY);
+  pid_t child = start_lisko(box / "", kListToOut, nowhere);
+  close(nowhere);
+  int playlist = open((box / "list.m3u").c_str(), O_WRONLY);
+  ASSERT_EQ(write(playlist, "a.mp3\n", 6), 6);
+  bool copied = false;
+  for (int i = 0; i < 200 && !copied; ++i) {  // 20 s at most
+    copied = read_file(box / "out/a.mp3") == "A";
+    if (!copied) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  close(playlist);
+  EXPECT_EQ(wait_for(child), 0);
+  EXPECT_TRUE(copied) << "the first song waited for more of the playlist";
 }
 
 TEST(Posix, SymbolicLinkAtTargetIsReplacedNotFollowed) {
@@ -764,10 +831,20 @@ TEST(Windows, NamesOfTodaysPlaylists) {
                        {"\xE6\x97\xA5/", ""}};
   const std::string refused =
       "src\\nul.mp3\nsrc\\AUX\nsrc\\Con .ogg\nsrc\\com1.txt\n"
-      "src\\conout$\nsrc\\a.mp3.\nsrc\\a.mp3 \n";
+      "src\\conout$\nsrc\\a.mp3.\nsrc\\a.mp3 \nsrc\\CON .mp3\nsrc\\lpt\xB2.txt\n";
   std::string skipped;
-  for (const char* name : {"nul.mp3", "AUX", "Con .ogg", "com1.txt", "conout$", "a.mp3.", "a.mp3 "})
+  for (const char* name : {"nul.mp3", "AUX", "Con .ogg", "com1.txt", "conout$", "a.mp3.", "a.mp3 ",
+                           "CON .mp3", "lpt\xB2.txt"})
     skipped += std::string("Skipping 'src\\") + name + kNotAName;
+  Files look_alikes = {{"out/", ""}}, look_alike_copies;
+  std::string look_alike_list, look_alikes_copied;
+  for (const char* name : {"Come Together.mp3", "Comet", "COM10.mp3", "Lpt", "Console.mp3",
+                           "Auxiliary", "Nullify.mp3", "Prince.mp3", "COM.mp3"}) {
+    look_alikes[std::string("src/") + name] = name;
+    look_alike_copies[std::string("out/") + name] = name;
+    look_alike_list += std::string("src\\") + name + "\r\n";
+    look_alikes_copied += std::string("Copying 'src\\") + name + "' to out/" + name + "...succeeded\r\n";
+  }
   // clang-format off
   const Case cases[] = {
       {"UTF-8 names beside a code-page line", music,
@@ -788,6 +865,8 @@ TEST(Windows, NamesOfTodaysPlaylists) {
        "Copying 'src\\../Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n", 0,
        {{"out/a.mp3", "A"}, {"out/J\xC3\xB3ga.mp3", "J"}}},
       {"devices, and names ending in a dot or a blank", music, refused, kListToOut, skipped, 3, {}},
+      {"names that only begin like a device's are songs", look_alikes, look_alike_list,
+       kListToOut, look_alikes_copied, 0, look_alike_copies},
       {"COM and LPT with a superscript digit are devices too", music,
        "src\\COM\xB9.mp3\nsrc\\LPT\xB3.mp3\nsrc\\com\xB2\n", kListToOut,
        "Skipping 'src\\COM\xB9.mp3" + kNotAName + "Skipping 'src\\LPT\xB3.mp3" + kNotAName +

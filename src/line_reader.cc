@@ -17,16 +17,13 @@ const long kNothingHeld = -1;
 const long kNotText = kNotAChar;
 const long kReplacement = 0xFFFD;
 
-// Reads a byte of the file, or the next one read ahead.
+// Reads a byte of the file, or the next one of a mark that was none.
 int read_byte(LineReader* reader) {
   if (reader->ahead_at < reader->ahead_count)
     return static_cast<int>(reader->ahead[reader->ahead_at++]);
   return getc(reader->playlist);
 }
 
-// Reads the byte-order mark at the start of the playlist and sets the
-// encoding. When the first bytes only begin like a mark, they begin the
-// first line instead: they are read again.
 // How many of the first bytes of the playlist, bytes, are its mark; sets
 // the encoding they show. Reads the next byte into bytes[count] as needed.
 unsigned mark_length(LineReader* reader, long* bytes, unsigned* count) {
@@ -44,6 +41,9 @@ unsigned mark_length(LineReader* reader, long* bytes, unsigned* count) {
   return bytes[2] == 0xBF ? 3 : 0;
 }
 
+// Reads the byte-order mark at the start of the playlist and sets the
+// encoding. When the first bytes only begin like a mark, they begin the
+// first line instead: they are read again.
 void read_byte_order_mark(LineReader* reader) {
   long* bytes = reader->ahead;
   unsigned count = 0;
@@ -55,19 +55,26 @@ void read_byte_order_mark(LineReader* reader) {
   reader->ahead_count = count;
 }
 
-// Reads one byte or UTF-16 code unit; a lone last byte of UTF-16 is dropped.
-long read_unit(LineReader* reader) {
-  if (reader->held != kNothingHeld) {
-    long unit = reader->held;
-    reader->held = kNothingHeld;
-    return unit;
-  }
+// Reads one byte or UTF-16 code unit from the file; a lone last byte of
+// UTF-16 is dropped.
+long read_fresh_unit(LineReader* reader) {
   if (reader->encoding == kNotYetRead) read_byte_order_mark(reader);
   int first = read_byte(reader);
   if (reader->encoding == kBytes || first == EOF) return first;
   int second = read_byte(reader);
   if (second == EOF) return EOF;
   return reader->encoding == kUtf16Le ? first | second << 8 : first << 8 | second;
+}
+
+// Reads one unit: one held past a line end, one read ahead, or the next.
+long read_unit(LineReader* reader) {
+  if (reader->held != kNothingHeld) {
+    long unit = reader->held;
+    reader->held = kNothingHeld;
+    return unit;
+  }
+  if (reader->peeked_at < reader->peeked_count) return reader->peeked[reader->peeked_at++];
+  return read_fresh_unit(reader);
 }
 
 // Reads one unit, with each line end (CR LF, a lone CR or a lone LF) read
@@ -156,39 +163,12 @@ LineStatus next_entry_line(LineReader* reader, char (&line)[kLineSize]) {
   }
 }
 
-namespace {
-
-// Makes units, read ahead, the next ones read, as the bytes they were
-// read from.
-void read_again(LineReader* reader, const long* units, unsigned count) {
-  unsigned bytes = 0;
-  bool little_end = reader->encoding == kUtf16Le;
-  for (unsigned i = 0; i < count; ++i) {
-    long unit = units[i];
-    if (reader->encoding == kBytes) {
-      reader->ahead[bytes++] = unit;
-      continue;
-    }
-    reader->ahead[bytes++] = little_end ? unit & 0xFF : unit >> 8;
-    reader->ahead[bytes++] = little_end ? unit >> 8 : unit & 0xFF;
-  }
-  reader->ahead_at = 0;
-  reader->ahead_count = bytes;
-}
-
-}  // namespace
-
-void peek_start(LineReader* reader, char* start, unsigned size) {
-  if (reader->encoding == kNotYetRead) read_byte_order_mark(reader);
-  // Units, not bytes: UTF-16 ones are read again as units.
-  long units[kReadAhead / 2];
-  unsigned count = 0;
-  unsigned wanted = size - 1 < kReadAhead / 2 ? size - 1 : kReadAhead / 2;
-  for (long unit; count < wanted && (unit = read_unit(reader)) != EOF;) units[count++] = unit;
-  for (unsigned i = 0; i < count; ++i)
-    start[i] = units[i] < 0x80 ? static_cast<char>(units[i]) : '?';
-  start[count] = '\0';
-  read_again(reader, units, count);
+long peek_next(LineReader* reader) {
+  if (reader->peeked_count == kPeekSize) return EOF;
+  long unit = read_fresh_unit(reader);
+  if (unit == EOF) return EOF;
+  reader->peeked[reader->peeked_count++] = unit;
+  return unit < 0x80 ? unit : '?';
 }
 
 long next_char(LineReader* reader) { return read_char(reader); }

@@ -37,28 +37,32 @@ enum PlaylistEncoding {
   kUtf16Be
 };
 
-// Bytes or code units read ahead at the start of a playlist, to tell its
-// format, and read again as if they had not been.
-constexpr unsigned kReadAhead = 96;
+// Code units that may be read ahead at the start of a playlist, to tell
+// its format, and handed over again as if they had not been.
+constexpr unsigned kPeekSize = 256;
 
 // What the reader keeps from one line to the next.
 struct LineReader {
   FILE* playlist;
   PlaylistEncoding encoding;
-  long held;  // a byte or code unit read past a line end, or -1
-  long ahead[kReadAhead];
+  long held;        // a byte or code unit read past a line end, or -1
+  long ahead[3];    // the start of what looked like a byte-order mark
   unsigned ahead_at, ahead_count;
+  long peeked[kPeekSize];  // units read ahead by peek_next
+  unsigned peeked_at, peeked_count;
 };
 
 // The reader of a freshly opened playlist.
 inline LineReader start_line_reader(FILE* playlist) {
-  return {playlist, kNotYetRead, -1, {}, 0, 0};
+  return {playlist, kNotYetRead, -1, {}, 0, 0, {}, 0, 0};
 }
 
-// The start of the playlist after its byte-order mark, as plain text: up
-// to size - 1 characters, each one that is not ASCII as "?". Reads them
-// ahead only: the reader hands them over as ever.
-void peek_start(LineReader* reader, char* start, unsigned size);
+// Reads one more unit of the playlist's start ahead, after its byte-order
+// mark, as plain text: an ASCII character as it is (line ends too), any
+// other as "?". Returns EOF at the end, or once kPeekSize units are read
+// ahead. Only before anything else is read; the reader then hands them
+// over as ever.
+long peek_next(LineReader* reader);
 
 // A character that is no text: half of a UTF-16 surrogate pair.
 constexpr long kNotAChar = 0x110000;

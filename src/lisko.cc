@@ -8,11 +8,13 @@
 //   2. Open the playlist.
 //   3. For each entry: find the file it names and its target name, dest
 //      followed directly by the name part (what follows its last folder
-//      separator); an entry that names no file in a folder is passed over,
-//      and one whose target cannot be formed is skipped, saying why. Print
-//      the progress message, copy, replacing what is there, and finish the
-//      line with the result. A failed copy never ends the run; a relative
-//      source that only the playlist's folder has says so.
+//      separator, or the whole name); an entry that names no file (a
+//      stream's URL) is passed over, and one whose target cannot be formed
+//      is skipped, saying why. Print the progress message, copy, replacing
+//      what is there, and finish the line with the result. A failed copy
+//      never ends the run; a relative source that only the playlist's
+//      folder has says so, and a copy that replaces one made earlier in
+//      the run (two entries with one name part) says so on standard error.
 //   4. Put the copies on their medium, so that a stick may be pulled the
 //      moment lisko ends; close the playlist, say what the run did (on a
 //      terminal) and return the status.
@@ -25,22 +27,30 @@
 #include "names.h"
 #include "platform.h"
 #include "playlist.h"
+#include "targets_made.h"
 
 static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
 
 namespace {
 
-// The playlist's own folder, as a full name, or "" where it is not known.
-char playlist_folder[kPathSize];
-
 // True when source, read in code, is a relative name that the current
 // folder lacks and the playlist's folder has: the entry was meant to be
 // found from there.
-bool only_playlist_folder_has(const char* source, NameCode code) {
-  if (playlist_folder[0] == '\0' || !is_relative(source) || file_exists(source, code)) return false;
+bool only_playlist_folder_has(const char* folder, const char* source, NameCode code) {
+  if (folder[0] == '\0' || !is_relative(source) || file_exists(source, code)) return false;
   char there[kPathSize];
-  int length = snprintf(there, sizeof there, "%s%s%s", playlist_folder, dest_separator(), source);
+  int length = snprintf(there, sizeof there, "%s%s%s", folder, dest_separator(), source);
   return length > 0 && static_cast<size_t>(length) < sizeof there && file_exists(there, code);
+}
+
+// Says so where line's copy at target replaced the copy of an earlier
+// entry of this run.
+void tell_replaced_copy(const char* line, const char* target) {
+  char earlier[kLineSize];
+  // The same entry twice replaces a copy with its like: nothing is lost.
+  if (replaces_earlier_copy(target, line, earlier) && strcmp(earlier, line) != 0)
+    print_replaced_copy(line, earlier, target);
+  if (targets_made_full()) print_targets_made_full(kTargetsKept);
 }
 
 // Copies the file that one entry line names to its target name. Returns
@@ -49,8 +59,7 @@ bool copy_entry(const Playlist* playlist, const char* line) {
   char source[kPathSize];
   char target[kTargetNameSize];
   NameCode code = kCodePage;
-  FormResult formed = find_source(line, source);
-  if (formed == kFormed && !locate_entry(playlist, source)) formed = kTargetTooLong;
+  FormResult formed = locate_entry(playlist, line, source);
   if (formed == kFormed) {
     code = read_entry_as(source);
     formed = form_target_name(source, code, dest_in(code), target);
@@ -59,9 +68,19 @@ bool copy_entry(const Playlist* playlist, const char* line) {
   print_copying(line, target);
   CopyDone done = {false, 0};
   const char* why = copy_file(source, target, code, &done);
-  bool hint = why != nullptr && only_playlist_folder_has(source, code);
-  print_copy_result(why, hint ? playlist_folder : nullptr, done);
+  const char* folder = playlist_folder(playlist);
+  bool hint = why != nullptr && only_playlist_folder_has(folder, source, code);
+  print_copy_result(why, hint ? folder : nullptr, done);
+  if (why == nullptr) tell_replaced_copy(line, target);
   return why == nullptr;
+}
+
+// Reads the next entry, saying what the playlist's reader noted on the way.
+LineStatus next_entry_noted(Playlist* playlist, const char* m3u_file, char (&line)[kLineSize]) {
+  LineStatus got = next_entry(playlist, line);
+  const char* note = playlist_note(playlist);
+  if (note != nullptr) print_playlist_note(m3u_file, note);
+  return got;
 }
 
 // Copies every entry of the open playlist. Returns the run's status.
@@ -69,7 +88,7 @@ int copy_entries(Playlist* playlist, const char* m3u_file) {
   char line[kLineSize];
   int status = 0;
   for (;;) {
-    LineStatus got = next_entry(playlist, line);
+    LineStatus got = next_entry_noted(playlist, m3u_file, line);
     if (got == kEndOfPlaylist) return status;
     if (got == kReadFailed || got == kPlaylistBroken) {
       print_cannot_read(m3u_file, got == kPlaylistBroken ? playlist_error(playlist) : nullptr);
@@ -103,7 +122,6 @@ int run(int argc, char* argv[]) {
     print_cannot_open(m3u_file, why);
     return 2;
   }
-  if (!full_folder_of(m3u_file, playlist_folder)) playlist_folder[0] = '\0';
   int status = copy_entries(&playlist, m3u_file);
   why = flush_copies();
   if (why != nullptr) {

@@ -64,23 +64,16 @@ unsigned columns_of(const char* text) {
 
 void print(const char* text) { fputs(text, stdout); }
 
-// A name from the playlist, the command line or the system, written whole:
-// byte for byte to a file or a pipe, and on a terminal with each control
-// byte as "^" and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows
-// them. A name longer than any entry (only a playlist's) reaches the
-// terminal in pieces.
-void print_name(const char* name) {
-  if (!on_terminal) {
-    fputs(name, stdout);
-    return;
-  }
+// Writes name to write in pieces, each with every control byte as "^"
+// and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows them, so that
+// a playlist cannot hide its lines behind escape sequences.
+void write_in_caret_notation(const char* name, void (*write)(const char*)) {
   char shown[2 * kPathSize];
   size_t length = 0;
   for (const char* at = name;; ++at) {
     if (*at == '\0' || length + 2 >= sizeof shown) {
       shown[length] = '\0';
-      write_to_terminal(shown);
-      column += columns_of(shown);
+      write(shown);
       length = 0;
     }
     if (*at == '\0') return;
@@ -89,6 +82,30 @@ void print_name(const char* name) {
     if (control) shown[length++] = '^';
     shown[length++] = static_cast<char>(control ? byte ^ 0x40 : byte);
   }
+}
+
+void write_and_count(const char* shown) {
+  write_to_terminal(shown);
+  column += columns_of(shown);
+}
+
+void write_error(const char* shown) { fputs(shown, stderr); }
+
+// A name from the playlist, the command line or the system, written whole:
+// byte for byte to a file or a pipe, and on a terminal in caret notation.
+void print_name(const char* name) {
+  if (on_terminal)
+    write_in_caret_notation(name, write_and_count);
+  else
+    fputs(name, stdout);
+}
+
+// The same on standard error.
+void print_error_name(const char* name) {
+  if (errors_to_terminal())
+    write_in_caret_notation(name, write_error);
+  else
+    fputs(name, stderr);
 }
 
 // "1.4 GB", "259 MB", "12 kB", "80 bytes": three figures at most.
@@ -202,6 +219,9 @@ bool report_not_formed(const char* line, FormResult formed) {
   print_skipping(line);
   if (formed == kNotAFileName)
     print("the name after its last separator is not a file name.\r\n");
+  else if (formed == kSourceTooLong)
+    printf("with the playlist's folder before it, the name would be longer than %u "
+           "characters.\r\n", kPathSize - 1);
   else
     printf("the target name would be longer than %u characters.\r\n", kTargetNameSize - 1);
   show();
@@ -240,6 +260,31 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
     print("\r\n");
   }
   show();
+}
+
+void print_replaced_copy(const char* line, const char* earlier, const char* target) {
+  fputs("lisko: ", stderr);
+  print_error_name(target);
+  fputs(": the copy of '", stderr);
+  print_error_name(line);
+  fputs("' replaced the copy of '", stderr);
+  print_error_name(earlier);
+  fputs("' made earlier in this run (two entries with one name)\n", stderr);
+}
+
+void print_targets_made_full(unsigned kept) {
+  fprintf(stderr,
+          "lisko: more than %u copies in this run: a later copy that replaces an earlier one "
+          "is no longer told\n",
+          kept);
+}
+
+void print_playlist_note(const char* m3u_file, const char* note) {
+  fputs("lisko: ", stderr);
+  print_error_name(m3u_file);
+  fputs(": ", stderr);
+  print_error_name(note);
+  fputs("\n", stderr);
 }
 
 void print_flush_failure(const char* why) {

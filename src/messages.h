@@ -55,6 +55,16 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
 // 3 s".
 void print_summary();
 
+// On standard error: "lisko: TARGET: the copy of 'LINE' replaced the copy
+// of 'EARLIER' made earlier in this run (two entries with one name)".
+void print_replaced_copy(const char* line, const char* earlier, const char* target);
+
+// On standard error: past kept copies, such replacements are not told.
+void print_targets_made_full(unsigned kept);
+
+// On standard error: "lisko: NAME: " and what the playlist's reader noted.
+void print_playlist_note(const char* m3u_file, const char* note);
+
 // "Couldn't write the copies out to their medium: WHY."
 void print_flush_failure(const char* why);
 

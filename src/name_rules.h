@@ -50,6 +50,10 @@ bool is_file_name(const char* name, NameCode code);
 // True when name, a source, is found from the current folder.
 bool is_relative(const char* name);
 
+// True where names that differ only in the case of their ASCII letters
+// name one file, as on Windows.
+bool names_ignore_case();
+
 // The separator that ends a folder's name in dest, as users write it here:
 // "/" on POSIX, "\" on Windows.
 const char* dest_separator();

@@ -27,4 +27,6 @@ bool is_file_name(const char*, NameCode) { return true; }
 // the root here too.
 bool is_relative(const char* name) { return name[0] != '/' && name[0] != '\\'; }
 
+bool names_ignore_case() { return false; }
+
 const char* dest_separator() { return "/"; }

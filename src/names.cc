@@ -2,7 +2,7 @@
 // of a file: URL) and the target name, dest followed by the name part.
 //
 // The name part is what follows the source's last folder separator, a
-// backslash or a slash, its first character not counting; the platform
+// backslash or a slash, or the whole source where it has none; the platform
 // says how characters are read (on Windows a double-byte code page's
 // second byte may be a backslash) and which name parts are file names.
 // So every target lies in the folder that dest names, whatever the
@@ -10,6 +10,7 @@
 #include "names.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -25,14 +26,49 @@ int hex_value(char digit) {
   return isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : tolower(digit) - 'a' + 10;
 }
 
+const char kSchemeChars[] =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.";
+
+// The length of the scheme and its colon that text begins with ("http:"),
+// or 0. A drive ("C:") is no scheme.
+size_t scheme_length(const char* text) {
+  if (!isalpha(static_cast<unsigned char>(text[0]))) return 0;
+  size_t length = 1 + strspn(text + 1, kSchemeChars);
+  return length >= 2 && text[length] == ':' ? length + 1 : 0;
+}
+
+// The length of what comes before base's path: its scheme and authority.
+size_t before_path(const char* base) {
+  size_t length = scheme_length(base);
+  if (strncmp(base + length, "//", 2) == 0) length += 2 + strcspn(base + length + 2, "/?#");
+  return length;
+}
+
 }  // namespace
 
+bool resolve_uri(const char* reference, const char* base, char* out, size_t size) {
+  size_t kept = 0;  // of base, before reference
+  const char* between = "";
+  if (scheme_length(reference) > 0) {
+    kept = 0;
+  } else if (strncmp(reference, "//", 2) == 0) {
+    kept = scheme_length(base);
+  } else if (reference[0] == '/') {
+    kept = before_path(base);
+  } else {
+    size_t path_start = before_path(base);
+    size_t path_end = path_start + strcspn(base + path_start, "?#");
+    kept = path_end;
+    while (kept > path_start && base[kept - 1] != '/') --kept;
+    if (kept == path_start && path_start > scheme_length(base)) between = "/";  // "http://host"
+  }
+  int length = snprintf(out, size, "%.*s%s%s", static_cast<int>(kept), base, between, reference);
+  return length >= 0 && static_cast<size_t>(length) < size;
+}
+
 bool is_url(const char* line) {
-  if (!isalpha(static_cast<unsigned char>(line[0]))) return false;
-  size_t scheme_length = 1 + strspn(line + 1,
-                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                    "0123456789+-.");
-  return scheme_length >= 2 && strncmp(line + scheme_length, "://", 3) == 0;
+  size_t length = scheme_length(line);
+  return length > 0 && strncmp(line + length - 1, "://", 3) == 0;
 }
 
 FormResult find_source(const char* line, char (&source)[kPathSize]) {
@@ -72,11 +108,9 @@ FormResult form_target_name(const char* source, NameCode code, const char* dest,
   if (source[0] == '\0') return kNoNamePart;
   // Character by character: in a double-byte code page the second byte of
   // a character may be a backslash, and is no separator.
-  const char* name_part = nullptr;
-  for (const char* at = source + char_length(source, code); *at != '\0';
-       at += char_length(at, code))
+  const char* name_part = source;
+  for (const char* at = source; *at != '\0'; at += char_length(at, code))
     if (strchr(kFolderSeparators, *at) != nullptr) name_part = at + 1;
-  if (name_part == nullptr) return kNoNamePart;
   size_t dest_length = strlen(dest);
   size_t name_length = strlen(name_part);
   if (dest_length + name_length >= sizeof target) return kTargetTooLong;

@@ -2,6 +2,8 @@
 #ifndef LISKO_NAMES_H
 #define LISKO_NAMES_H
 
+#include <cstddef>
+
 #include "name_rules.h"
 
 // A target name holds at most 1,023 characters and its zero.
@@ -14,9 +16,10 @@ constexpr char kFolderSeparators[] = "\\/";
 
 enum FormResult {
   kFormed,        // the name was formed
-  kNoNamePart,    // a URL, or no folder separator after the first byte
-  kNotAFileName,  // the name part names no file in dest's folder here
-  kTargetTooLong  // dest and the name part do not fit together
+  kNoNamePart,     // a URL, or an empty source: no file to copy
+  kNotAFileName,   // the name part names no file in dest's folder here
+  kTargetTooLong,  // dest and the name part do not fit together
+  kSourceTooLong   // the playlist's folder and the entry do not fit together
 };
 
 // Copies text into out with every %XX (two hex digits) decoded to its
@@ -24,6 +27,11 @@ enum FormResult {
 // which no name holds, or (never, as out is larger than any entry line)
 // where out is full.
 bool percent_decode(const char* text, char (&out)[kPathSize]);
+
+// Resolves reference, a URI reference, against base, as RFC 3986 does
+// (what a "../" means is left to the file system), into out, a buffer of
+// size bytes. Returns false where the result does not fit.
+bool resolve_uri(const char* reference, const char* base, char* out, size_t size);
 
 // True when line begins with a URL scheme and "://" (http://, file://).
 bool is_url(const char* line);
@@ -37,7 +45,7 @@ FormResult find_source(const char* line, char (&source)[kPathSize]);
 
 // Forms the target name of a source whose names are read in code:
 // dest followed directly by the name part, what follows the source's last
-// folder separator (its first character does not count), so that every
+// folder separator (the whole source where it has none), so that every
 // target lies in the folder that dest names. Stores nothing in target
 // unless the whole name fits.
 FormResult form_target_name(const char* source, NameCode code, const char* dest,

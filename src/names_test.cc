@@ -34,7 +34,7 @@ TEST(Names, FindSource) {
 }
 
 // The target name: dest followed directly by what follows the last
-// separator, a backslash or a slash; the first character never counts.
+// separator, a backslash or a slash, or by the whole of a bare name.
 TEST(Names, FormTargetName) {
   const std::string long_name(1020, 'n');
   const struct {
@@ -47,9 +47,9 @@ TEST(Names, FormTargetName) {
       {"C:\\mp3\\a.mp3", "D:\\music", kFormed, "D:\\musica.mp3"},
       {"src/x\\y/a.mp3", "out/", kFormed, "out/a.mp3"},
       {"\\x\\a.mp3", "", kFormed, "a.mp3"},
-      {"\\a.mp3", "out/", kNoNamePart, ""},  // its only separator comes first
-      {"/a.mp3", "out/", kNoNamePart, ""},
-      {"a.mp3", "out/", kNoNamePart, ""},
+      {"\\a.mp3", "out/", kFormed, "out/a.mp3"},  // its only separator comes first
+      {"/a.mp3", "out/", kFormed, "out/a.mp3"},
+      {"a.mp3", "out/", kFormed, "out/a.mp3"},  // a bare name is its own name part
       {"", "out/", kNoNamePart, ""},
       {"src\\", "out/", kFormed, "out/"},  // an empty name part: dest itself
       {"s\\" + long_name, "abc", kFormed, "abc" + long_name},

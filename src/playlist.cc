@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "names.h"
 #include "platform.h"
 #include "pls_reader.h"
 
@@ -18,25 +17,86 @@ bool begins_with(const char* text, const char* prefix) {
   return true;
 }
 
-// The format of a playlist that begins with start, read ahead.
-PlaylistFormat format_of(const char* start) {
-  start += strspn(start, " \t\r\n");
-  if (begins_with(start, "[playlist]")) return kPls;
-  const char* xml_starts[] = {"<?xml", "<?wpl", "<smil", "<playlist"};
-  for (const char* xml : xml_starts)
-    if (begins_with(start, xml)) return kXml;
+bool is_separator(char c) { return c != '\0' && strchr(kFolderSeparators, c) != nullptr; }
+
+// Reads the next line of the playlist's start ahead into line, as plain
+// text. Returns false at the end, or where no more may be read ahead.
+bool peek_line(LineReader* reader, char (&line)[kPeekSize + 1]) {
+  unsigned length = 0;
+  for (long c; (c = peek_next(reader)) != EOF;) {
+    if (c == '\r' || c == '\n') {
+      line[length] = '\0';
+      return true;
+    }
+    line[length++] = static_cast<char>(c);  // fits: at most kPeekSize are read ahead
+  }
+  line[length] = '\0';
+  return length > 0;
+}
+
+// Markup: a tag, a comment, a DOCTYPE or an instruction ("<<<<<<<", a
+// merge's mark in a line-based playlist, is none).
+bool begins_markup(const char* text) {
+  char next = text[1];
+  return text[0] == '<' && (next == '?' || next == '!' || next == '_' ||
+                            (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'));
+}
+
+// A line that may come before a PLS's "[playlist]": a comment, or the
+// MIME type a server sent with it ("audio/x-scpls").
+bool may_precede_pls(const char* text) {
+  if (*text == ';' || (*text == '#' && !begins_with(text, "#ext"))) return true;
+  return (begins_with(text, "audio/") || begins_with(text, "application/")) &&
+         strpbrk(text, " \t.") == nullptr;
+}
+
+// The format of the playlist, from its first lines, read ahead only as far
+// as they take to tell it: usually its first line alone.
+PlaylistFormat format_of(LineReader* reader) {
+  char line[kPeekSize + 1];
+  while (peek_line(reader, line)) {
+    const char* text = line + strspn(line, " \t");
+    if (begins_with(text, "[playlist]")) return kPls;
+    if (begins_markup(text)) return kXml;
+    if (*text != '\0' && !may_precede_pls(text)) return kM3u;
+  }
   return kM3u;
 }
 
 // The folder part of name, up to and including its last separator (or a
-// drive's colon), into folder.
+// drive's colon), into folder; "." and a separator where it has none, so
+// that a bare entry is found there too.
 void take_folder(const char* name, char (&folder)[kPathSize]) {
   size_t length = 0;
   for (size_t i = 0; name[i] != '\0'; ++i)
-    if (strchr(kFolderSeparators, name[i]) != nullptr || (i == 1 && name[i] == ':')) length = i + 1;
-  if (length >= sizeof folder) length = 0;  // never: the name came from the command line
+    if (is_separator(name[i]) || (i == 1 && name[i] == ':')) length = i + 1;
+  if (length + 3 > sizeof folder) length = 0;  // never: the name came from the command line
   memcpy(folder, name, length);
   folder[length] = '\0';
+  if (length == 0 || folder[length - 1] == ':') snprintf(folder + length, 3, ".%s", dest_separator());
+}
+
+// The drive or share that a full name begins with ("C:", "\\server\share")
+// into root; "" where it has none, as on POSIX.
+void take_root(const char* full, char (&root)[kPathSize]) {
+  size_t length = 0;
+  if (full[0] != '\0' && full[1] == ':') {
+    length = 2;
+  } else if (is_separator(full[0]) && is_separator(full[1])) {
+    length = 2 + strcspn(full + 2, kFolderSeparators);  // the server
+    if (full[length] != '\0') length += 1 + strcspn(full + length + 1, kFolderSeparators);
+  }
+  memcpy(root, full, length);  // fits: full does
+  root[length] = '\0';
+}
+
+// An M3U line with no separator whose first character other than blanks
+// and tabs is "#" is a comment, as players read an indented #EXTINF; one of
+// blanks alone names nothing.
+bool is_indented_comment(const char* line) {
+  if (strpbrk(line, kFolderSeparators) != nullptr) return false;
+  const char* text = line + strspn(line, " \t");
+  return *text == '#' || *text == '\0';
 }
 
 }  // namespace
@@ -45,32 +105,46 @@ bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why) {
   FILE* file = open_playlist(m3u_file, why);
   if (file == nullptr) return false;
   playlist->reader = start_line_reader(file);
-  char start[64];
-  peek_start(&playlist->reader, start, sizeof start);
-  playlist->format = format_of(start);
+  playlist->format = format_of(&playlist->reader);
   start_xml_reader(&playlist->xml, &playlist->reader);
   take_folder(m3u_file, playlist->folder);
+  if (!full_folder_of(m3u_file, playlist->full_folder)) playlist->full_folder[0] = '\0';
+  take_root(playlist->full_folder, playlist->root);
   return true;
 }
 
 LineStatus next_entry(Playlist* playlist, char (&entry)[kLineSize]) {
   if (playlist->format == kPls) return next_pls_entry(&playlist->reader, entry);
   if (playlist->format == kXml) return next_xml_entry(&playlist->xml, entry);
-  return next_entry_line(&playlist->reader, entry);
+  for (;;) {
+    LineStatus status = next_entry_line(&playlist->reader, entry);
+    if (status != kEntryLine || !is_indented_comment(entry)) return status;
+  }
 }
 
 const char* playlist_error(const Playlist* playlist) { return playlist->xml.why; }
 
-bool locate_entry(const Playlist* playlist, char (&source)[kPathSize]) {
-  if (playlist->format == kM3u || !is_relative(source)) return true;
-  char decoded[kPathSize];
-  char found[kPathSize];
-  bool uri = playlist->format == kXml && playlist->xml.format == kXspf;
-  if (uri && !percent_decode(source, decoded)) return false;
-  int length = snprintf(found, sizeof found, "%s%s", playlist->folder, uri ? decoded : source);
-  if (length < 0 || static_cast<size_t>(length) >= sizeof found) return false;
-  memcpy(source, found, static_cast<size_t>(length) + 1);
-  return true;
+const char* playlist_note(Playlist* playlist) {
+  if (playlist->xml.note[0] == '\0' || playlist->xml.note_told) return nullptr;
+  playlist->xml.note_told = true;
+  return playlist->xml.note;
 }
+
+FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize]) {
+  if (playlist->format == kM3u || is_url(entry)) return find_source(entry, source);
+  char decoded[kPathSize];
+  bool uri = playlist->format == kXml && playlist->xml.format == kXspf;
+  if (uri && !percent_decode(entry, decoded)) return kNotAFileName;
+  const char* name = uri ? decoded : entry;
+  const char* before = "";
+  if (is_relative(name))
+    before = playlist->folder;
+  else if (is_separator(name[0]) && !is_separator(name[1]))
+    before = playlist->root;
+  int length = snprintf(source, sizeof source, "%s%s", before, name);
+  return length >= 0 && static_cast<size_t>(length) < sizeof source ? kFormed : kSourceTooLong;
+}
+
+const char* playlist_folder(const Playlist* playlist) { return playlist->full_folder; }
 
 void close_after_run(Playlist* playlist) { fclose(playlist->reader.playlist); }

@@ -1,14 +1,15 @@
 // The playlist as the run sees it: opened once, then one entry after
 // another until it ends, then closed. Its format is told by its content,
-// never by its name: PLS ("[playlist]" first), XSPF and WPL (XML whose
-// root is an XSPF <playlist> or a <smil>), and M3U, which is everything
-// else, read line by line as ever. Each format has a reader of its own
-// beside this file; another format would be one more.
+// never by its name: PLS (a "[playlist]" line among its first lines), XSPF,
+// WPL and ZPL (XML whose root is a <playlist> or a <smil>), and M3U, which
+// is everything else, read line by line as ever. Each format has a reader
+// of its own beside this file; another format would be one more.
 #ifndef LISKO_PLAYLIST_H
 #define LISKO_PLAYLIST_H
 
 #include "line_reader.h"
 #include "name_rules.h"
+#include "names.h"
 #include "xml_reader.h"
 
 enum PlaylistFormat { kM3u, kPls, kXml };
@@ -18,11 +19,15 @@ struct Playlist {
   LineReader reader;
   PlaylistFormat format;
   XmlReader xml;
-  char folder[kPathSize];  // the playlist's folder as named, with its separator
+  char folder[kPathSize];       // the playlist's folder as named, with its separator
+  char full_folder[kPathSize];  // the same as a full name, or "" where unknown
+  char root[kPathSize];         // its drive or share ("C:"), "" where it has none
 };
 
 // Opens m3u_file for the run. Returns false when it cannot be opened or
-// names a folder, with *why the reason.
+// names a folder, with *why the reason. Reads no more of a playlist than
+// its first lines take to tell its format, so that one written into a pipe
+// line by line starts at once.
 bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why);
 
 // Reads the next entry into entry, as next_entry_line does. Where it
@@ -30,11 +35,20 @@ bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why);
 LineStatus next_entry(Playlist* playlist, char (&entry)[kLineSize]);
 const char* playlist_error(const Playlist* playlist);
 
+// What a user should know of the playlist read so far that ended nothing
+// (a bare "&" in XML taken as the character), once; or null.
+const char* playlist_note(Playlist* playlist);
+
 // Finds a relative source as its format finds it: M3U from the current
-// folder, so it stays as it is; PLS, XSPF and WPL from the playlist's own
-// folder, which is put before it (an XSPF location is a URI: its %XX are
-// decoded too). Returns false where the name does not fit.
-bool locate_entry(const Playlist* playlist, char (&source)[kPathSize]);
+// folder, so it stays as it is; PLS, XSPF, WPL and ZPL from the playlist's
+// own folder, which is put before it (an XSPF location is a URI: its %XX
+// are decoded too), and a source that begins with one separator from the
+// root of the playlist's drive. Returns kFormed, kNotAFileName (%00) or
+// kSourceTooLong.
+FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize]);
+
+// The playlist's folder as a full name, or "" where it is not known.
+const char* playlist_folder(const Playlist* playlist);
 
 void close_after_run(Playlist* playlist);
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "names.h"
 #include "xml_scanner.h"
 
 namespace {
@@ -32,7 +33,8 @@ Step stop(XmlReader* reader, const char* what, const char* detail = "") {
 // Takes the playlist's format from its root element.
 bool take_format(XmlReader* reader, const char* name, const char* name_space) {
   const char* local = local_name(name);
-  if (strcmp(local, "playlist") == 0 && strcmp(name_space, kXspfNamespace) == 0)
+  reader->xspf_namespace = strcmp(name_space, kXspfNamespace) == 0;
+  if (strcmp(local, "playlist") == 0)
     reader->format = kXspf;
   else if (strcmp(local, "smil") == 0)
     reader->format = kWpl;
@@ -52,6 +54,8 @@ bool open_element(XmlReader* reader, const char* name) {
 bool open_tag(XmlReader* reader, const Tag& tag, const char* parent) {
   if (!tag.empty && !open_element(reader, tag.name)) return false;
   bool location = strcmp(local_name(tag.name), "location") == 0 && strcmp(parent, "track") == 0;
+  if (reader->format == kXspf && strcmp(local_name(tag.name), "trackList") == 0)
+    reader->saw_track_list = true;
   if (reader->format != kXspf || !location) return true;
   reader->in_location = !tag.empty;
   reader->text_length = 0;
@@ -71,6 +75,15 @@ void want_attribute(Tag* tag, bool root, bool media, char* name_space, char* ent
   }
 }
 
+// Which of the xml:base values an element sets: 0 for the root, 1 for an
+// XSPF <trackList>, 2 for a <track>; -1 for any other.
+int base_level(const XmlReader* reader, bool root, const char* name) {
+  if (root) return 0;
+  if (reader->format != kXspf) return -1;
+  if (strcmp(local_name(name), "trackList") == 0) return 1;
+  return strcmp(local_name(name), "track") == 0 ? 2 : -1;
+}
+
 Step read_start_tag(XmlReader* reader, long first, char (&entry)[kLineSize]) {
   char name_space[kLineSize] = "";
   Tag tag = {};
@@ -81,7 +94,13 @@ Step read_start_tag(XmlReader* reader, long first, char (&entry)[kLineSize]) {
   const char* parent = root ? "" : local_name(reader->open[reader->depth - 1]);
   bool media = reader->format == kWpl && strcmp(local_name(tag.name), "media") == 0;
   want_attribute(&tag, root, media, name_space, entry);
+  int level = base_level(reader, root, tag.name);
+  if (level >= 0) {
+    tag.base = reader->base[level];
+    tag.base[0] = '\0';
+  }
   if (!read_attributes(reader, &tag, false)) return kBroken;
+  if (level >= 0) reader->base_too_long[level] = tag.base_too_long;
   if (root && !take_format(reader, tag.name, name_space)) return kBroken;
   if (!open_tag(reader, tag, parent)) return kBroken;
   if (!media || !tag.found || (entry[0] == '\0' && !tag.too_long)) return kGoOn;
@@ -97,6 +116,20 @@ void trim(char* text, unsigned* length) {
   *length -= static_cast<unsigned>(leading);
 }
 
+// Resolves the location in entry against the xml:base of its <track>,
+// then of its <trackList>, then of the <playlist>. Returns false where a
+// base or the result does not fit.
+bool with_bases(const XmlReader* reader, char (&entry)[kLineSize]) {
+  for (int level = 2; level >= 0; --level) {
+    char resolved[kLineSize];
+    if (reader->base_too_long[level]) return false;
+    if (reader->base[level][0] == '\0') continue;
+    if (!resolve_uri(entry, reader->base[level], resolved, sizeof resolved)) return false;
+    memcpy(entry, resolved, sizeof entry);
+  }
+  return true;
+}
+
 Step read_end_tag(XmlReader* reader, char (&entry)[kLineSize]) {
   char name[kXmlNameSize];
   if (!read_name(reader, get(reader), name)) return kBroken;
@@ -109,7 +142,8 @@ Step read_end_tag(XmlReader* reader, char (&entry)[kLineSize]) {
   reader->in_location = false;
   if (reader->text_too_long) return kTooLong;
   trim(entry, &reader->text_length);
-  return reader->text_length > 0 ? kEntry : kGoOn;
+  if (reader->text_length == 0) return kGoOn;
+  return with_bases(reader, entry) ? kEntry : kTooLong;
 }
 
 Step read_markup(XmlReader* reader, char (&entry)[kLineSize]) {
@@ -139,6 +173,8 @@ LineStatus at_end(XmlReader* reader) {
     fail(reader, "the playlist ends inside <%s>", reader->open[reader->depth - 1]);
   else if (reader->format == kNotYetKnown)
     fail(reader, "the playlist ends before its root element");
+  else if (reader->format == kXspf && !reader->xspf_namespace && !reader->saw_track_list)
+    fail(reader, "an XML file whose root is <%s>, not a playlist lisko reads", "playlist");
   else
     return kEndOfPlaylist;
   return kPlaylistBroken;
@@ -155,7 +191,15 @@ void start_xml_reader(XmlReader* reader, LineReader* source) {
   reader->in_location = false;
   reader->text_length = 0;
   reader->text_too_long = false;
+  reader->xspf_namespace = false;
+  reader->saw_track_list = false;
+  for (unsigned level = 0; level < 3; ++level) {
+    reader->base[level][0] = '\0';
+    reader->base_too_long[level] = false;
+  }
   reader->why[0] = '\0';
+  reader->note[0] = '\0';
+  reader->note_told = false;
 }
 
 LineStatus next_xml_entry(XmlReader* reader, char (&entry)[kLineSize]) {

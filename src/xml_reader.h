@@ -1,7 +1,8 @@
-// The reader of the XML playlists: XSPF (the root element "playlist" in
-// the XSPF namespace; each entry the text of a <location> of a <track>) and
-// Windows Media Player's WPL (the root "smil"; each entry the src of a
-// <media>). It scans the playlist as it reads it, with no DTD, no
+// The reader of the XML playlists: XSPF (the root element "playlist", in
+// the XSPF namespace or, holding a <trackList>, in none; each entry the
+// text of a <location> of a <track>, resolved against the xml:base of its
+// <track>, <trackList> and <playlist>) and Windows Media Player's WPL and
+// Zune's ZPL (the root "smil"; each entry the src of a <media>). It scans the playlist as it reads it, with no DTD, no
 // recursion and fixed buffers: elements, attributes, character data,
 // comments, CDATA and the character and entity references of XML itself
 // (&amp; &lt; &gt; &quot; &apos; &#NN; &#xHH;). A document that is not well
@@ -29,7 +30,15 @@ struct XmlReader {
   bool in_location;
   unsigned text_length;
   bool text_too_long;
-  char why[160];  // the reason the reading ended, where it failed
+  bool xspf_namespace;  // the root <playlist> is in XSPF's namespace
+  bool saw_track_list;
+  // The xml:base of the XSPF <playlist>, the <trackList> and the <track>
+  // open, which a relative location is resolved against.
+  char base[3][kLineSize];
+  bool base_too_long[3];
+  char why[160];   // the reason the reading ended, where it failed
+  char note[160];  // what a user should know that ended nothing, or ""
+  bool note_told;
 };
 
 // The reader of the playlist that source reads, from its start.

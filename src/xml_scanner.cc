@@ -24,7 +24,8 @@ bool same_in_any_case(const char* one, const char* other) {
 }
 
 // The character a reference names: &amp; &lt; &gt; &quot; &apos; &#NN;
-// &#xHH;. Returns kNone where it names none of them.
+// &#xHH;. Returns kNone where it names none of them, and kNotAChar for a
+// number that is no character a name may hold (&#0;).
 long referred(const char* name) {
   const char* names[] = {"amp", "lt", "gt", "quot", "apos"};
   const char chars[] = {'&', '<', '>', '"', '\''};
@@ -35,9 +36,9 @@ long referred(const char* name) {
   const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
   if (name[0] != '#' || digits[0] == '\0' || strspn(digits, allowed) != strlen(digits))
     return kNone;
-  long c = strlen(digits) > 7 ? kNone : strtol(digits, nullptr, hex ? 16 : 10);
+  long c = strlen(digits) > 7 ? kNotAChar : strtol(digits, nullptr, hex ? 16 : 10);
   bool valid = c > 0 && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-  return valid ? c : kNone;
+  return valid ? c : kNotAChar;
 }
 
 // Reads an attribute's value up to its closing quote, into value where it
@@ -64,6 +65,8 @@ bool read_attribute(XmlReader* reader, long first, Tag* tag) {
   if (quote != '"' && quote != '\'') return fail(reader, "the attribute %s without quotes", name);
   bool wanted = tag->wanted != nullptr && strcmp(name, tag->wanted) == 0;
   tag->found = tag->found || wanted;
+  if (tag->base != nullptr && strcmp(name, "xml:base") == 0)
+    return read_value(reader, quote, tag->base, &tag->base_too_long);
   return read_value(reader, quote, wanted ? tag->value : nullptr, &tag->too_long);
 }
 
@@ -180,16 +183,42 @@ void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length,
   if (!kept) *too_long = true;
 }
 
+namespace {
+
+// A character that may stand in a reference's name.
+bool in_reference(long c) {
+  return c == '#' || (c < 0x80 && is_name_char(c) && c != ':');
+}
+
+// An "&" that begins no reference ("Rock & Roll"), as some programs write
+// it: the character "&" and what was read after it, as text; noted once.
+void take_bare_ampersand(XmlReader* reader, const char* read, char* text, unsigned* length,
+                         bool* too_long) {
+  if (reader->note[0] == '\0')
+    snprintf(reader->note, sizeof reader->note,
+             "line %u: a \"&\" that begins no reference, read as the character \"&\"",
+             reader->line);
+  keep(reader, '&', false, text, length, too_long);
+  for (; *read != '\0'; ++read) keep(reader, *read, false, text, length, too_long);
+}
+
+}  // namespace
+
 bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long) {
   char name[16];
   unsigned used = 0;
-  for (long c; (c = get(reader)) != ';';) {
-    if (c < 0x21 || c > 0x7E || used + 1 >= sizeof name)
-      return fail(reader, "a \"&\" that begins no reference");
-    name[used++] = static_cast<char>(c);
-  }
+  long c;
+  for (; (c = get(reader)) != ';' && in_reference(c) && used + 1 < sizeof name; ++used)
+    name[used] = static_cast<char>(c);
   name[used] = '\0';
+  if (c != ';') {
+    put_back(reader, c);
+    take_bare_ampersand(reader, name, text, length, too_long);
+    return true;
+  }
   long named = referred(name);
+  if (named == kNotAChar)
+    return fail(reader, "the reference &%s;, a character no name may hold", name);
   if (named == kNone)
     return fail(reader, "the reference &%s;, which no playlist may define (lisko reads no DTD)",
                 name);

@@ -19,8 +19,10 @@ struct Tag {
   char name[kXmlNameSize];
   const char* wanted;
   char* value;  // where the wanted value is kept, kLineSize bytes
+  char* base;   // where its xml:base is kept, kLineSize bytes, or null
   bool found;
   bool too_long;
+  bool base_too_long;
   bool empty;  // <name ... />, or an instruction
 };
 
@@ -49,7 +51,8 @@ bool read_name(XmlReader* reader, long first, char (&name)[kXmlNameSize]);
 // *too_long.
 void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length, bool* too_long);
 
-// Reads a reference after its "&" and keeps its character.
+// Reads a reference after its "&" and keeps its character. An "&" that
+// begins no reference is kept as the character "&", and noted.
 bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long);
 
 // Reads the attributes of a tag to its end: ">" or "/>", or for a
