@@ -541,6 +541,7 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
       {"a hard link", 0600, true, true, "", false, false},
       {"another user's, times the same", 0, false, false, "", true, true},
       {"another user's, times differ", 0, true, false, "", true, false},
+      {"written while it is compared", 0, false, false, "pread:scribble", false, false},
   };
   for (const auto& c : cases) {
     if (c.as_other_user && geteuid() != 0) continue;  // only root makes another user's file

@@ -4,6 +4,8 @@
 #include "posix_keep.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,28 +43,51 @@ bool match_bits_and_times(int target, const struct stat& source_info,
   return same_times || futimens(target, times) == 0 || (unless_unsupported(errno) == 0 && owned);
 }
 
+// File system types, as statfs names them.
+const long kExt = 0xEF53;  // ext2, ext3 and ext4
+const long kXfs = 0x58465342;
+const long kFat = 0x4d44;  // the kernel's vfat
+const long kExfat = 0x2011BAB0;
+const long kTmpfs = 0x01021994;
+
+// True where a direct read of target is known to come from its medium:
+// ext4 (unless the file's data is journalled, which statx tells), XFS, the
+// kernel's FAT and exFAT, and tmpfs, whose memory is its medium. Elsewhere
+// a direct read may be served from a cache that holds bytes the medium
+// never got: a FUSE stick's daemon reads the device through a cache of its
+// own, btrfs and ext4 under data journalling read through the page cache,
+// and what a network file system reads is the server's word.
+bool reads_reach_medium(int target) {
+  struct statfs medium;
+  if (fstatfs(target, &medium) != 0) return false;
+  long type = static_cast<long>(medium.f_type);
+  if (type != kExt && type != kXfs && type != kFat && type != kExfat && type != kTmpfs)
+    return false;
+#ifdef STATX_DIOALIGN
+  struct statx about;
+  if (statx(target, "", AT_EMPTY_PATH, STATX_DIOALIGN, &about) == 0 &&
+      (about.stx_mask & STATX_DIOALIGN) != 0)
+    return about.stx_dio_mem_align != 0 || type == kTmpfs;
+#endif
+  return type != kExt;  // an ext4 that cannot tell whether it journals the file's data
+}
+
 // Opens the target to read what its medium holds, not what the page cache
 // remembers: after a failed write-out the cache may still hold bytes that
 // never reached the medium, and a later run must not keep such a file.
 // Direct I/O reads the medium (writing out any dirty pages first, and
-// failing if that fails). Where the file system takes no direct I/O, the
-// file's pages are written out and then dropped, so that the reads go to
-// what lies below. Returns the descriptor, or -1.
+// failing if that fails) on the file systems where it is known to. Returns
+// the descriptor, or -1 where the medium cannot be read so: such a target
+// is replaced, as a first run would.
 int open_target_on_medium(int folder, const char* name) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  if (kDirectIo == 0) return -1;
   int target = open_for_reading(folder, name, flags | kDirectIo);
-  if (target >= 0 || kDirectIo == 0 || errno != EINVAL) return target;
-  target = open_for_reading(folder, name, flags);
-  if (target < 0) return -1;
-  bool dropped = true;
-#ifdef __linux__
-  const unsigned kWriteOut =
-      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-  dropped = sync_file_range(target, 0, 0, kWriteOut) == 0 &&
-            posix_fadvise(target, 0, 0, POSIX_FADV_DONTNEED) == 0;
-#endif
-  if (!dropped) close(target);
-  return dropped ? target : -1;
+  if (target >= 0 && !reads_reach_medium(target)) {
+    close(target);
+    return -1;
+  }
+  return target;
 }
 
 }  // namespace
@@ -78,8 +103,10 @@ bool keep_if_same(int source, const struct stat& source_info, int folder, const 
                   info.st_dev == target_info.st_dev;
   // A read that fails leaves same false: such a target is replaced.
   if (still_it) compare_contents(source, target, source_info.st_size, &same);
-  bool kept =
-      same && is_unchanged(source, source_info) && match_bits_and_times(target, source_info, info);
+  // A target written while it was compared (its size or times moved) may
+  // differ in a part already compared: it is replaced.
+  bool kept = same && is_unchanged(source, source_info) && is_unchanged(target, info) &&
+              match_bits_and_times(target, source_info, info);
   close(target);
   return kept;
 }

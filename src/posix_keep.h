@@ -10,9 +10,11 @@
 // holds the source's bytes on its medium, and gives it the source's
 // permission bits and times. Unlike a check by size and time, this never
 // keeps a file whose bytes differ. A target also named elsewhere (a hard
-// link), one whose bits or times cannot be set (another user's), and one
-// that cannot be read are never kept. Returns true when it was kept; any
-// doubt replaces it.
+// link), one whose bits or times cannot be set (another user's), one that
+// changed while it was compared, one that cannot be read, and one on a
+// file system whose direct reads may come from a cache (FUSE, btrfs, ext4
+// journalling data, network file systems) are never kept. Returns true
+// when it was kept; any doubt replaces it.
 bool keep_if_same(int source, const struct stat& source_info, int folder, const char* name,
                   const struct stat& target_info);
 

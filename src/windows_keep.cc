@@ -29,6 +29,15 @@ bool same_contents(HANDLE source, HANDLE target) {
   }
 }
 
+// True when now is the file was describes, with its size and last-write
+// time as they were.
+bool is_same_state(const BY_HANDLE_FILE_INFORMATION& was, const BY_HANDLE_FILE_INFORMATION& now) {
+  return now.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
+         now.nFileIndexHigh == was.nFileIndexHigh && now.nFileIndexLow == was.nFileIndexLow &&
+         now.nFileSizeHigh == was.nFileSizeHigh && now.nFileSizeLow == was.nFileSizeLow &&
+         CompareFileTime(&now.ftLastWriteTime, &was.ftLastWriteTime) == 0;
+}
+
 }  // namespace
 
 bool take_source_state(const wchar_t* source, SourceState* state) {
@@ -42,13 +51,7 @@ bool take_source_state(const wchar_t* source, SourceState* state) {
 
 bool is_unchanged(const wchar_t* source, const SourceState& before) {
   SourceState now;
-  const BY_HANDLE_FILE_INFORMATION& was = before.info;
-  return take_source_state(source, &now) &&
-         now.info.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
-         now.info.nFileIndexHigh == was.nFileIndexHigh &&
-         now.info.nFileIndexLow == was.nFileIndexLow &&
-         now.info.nFileSizeHigh == was.nFileSizeHigh && now.info.nFileSizeLow == was.nFileSizeLow &&
-         CompareFileTime(&now.info.ftLastWriteTime, &was.ftLastWriteTime) == 0;
+  return take_source_state(source, &now) && is_same_state(before.info, now.info);
 }
 
 // A target of the source's size that holds its bytes already is kept, with
@@ -62,12 +65,14 @@ bool keep_if_same(const wchar_t* source, const wchar_t* target, const SourceStat
       CreateFileW(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, kShare, nullptr, OPEN_EXISTING,
                   FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   const BY_HANDLE_FILE_INFORMATION& info = state.info;
-  BY_HANDLE_FILE_INFORMATION target_info;
+  BY_HANDLE_FILE_INFORMATION target_info, after;
   // A target named elsewhere too (a hard link) is replaced: its times are
-  // the other name's too.
+  // the other name's too. So is one written while it was compared (its
+  // size or last-write time moved), which may differ in a part compared.
   bool kept = from != INVALID_HANDLE_VALUE && to != INVALID_HANDLE_VALUE &&
               GetFileInformationByHandle(to, &target_info) && target_info.nNumberOfLinks == 1 &&
               same_contents(from, to) && is_unchanged(source, state) &&
+              GetFileInformationByHandle(to, &after) && is_same_state(target_info, after) &&
               SetFileTime(to, &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
   if (from != INVALID_HANDLE_VALUE) CloseHandle(from);
   if (to != INVALID_HANDLE_VALUE) CloseHandle(to);
