@@ -8,7 +8,7 @@
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
-//   write:slow  pread:scribble
+//   write:slow  pread:scribble  pread:scribblesource
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -38,7 +38,8 @@
 // would (with copy_file_range and sendfile refused, the copy writes).
 // "pread:scribble" writes "!" into a target being compared (a file read
 // with O_DIRECT), once, where its first read has just read, as another
-// program writing it then would.
+// program writing it then would; "pread:scribblesource" does the same to
+// the first file read without O_DIRECT (a source compared).
 // Every other call goes through to the C
 // library.
 #ifndef _GNU_SOURCE
@@ -80,6 +81,7 @@ const int kWaitFail = -10;
 const int kGone = -11;
 const int kSlow = -12;
 const int kScribble = -13;
+const int kScribbleSource = -14;
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -108,6 +110,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "waitfail", 8) == 0) return kWaitFail;
       if (strncmp(what, "gone", 4) == 0) return kGone;
       if (strncmp(what, "slow", 4) == 0) return kSlow;
+      if (strncmp(what, "scribblesource", 14) == 0) return kScribbleSource;
       if (strncmp(what, "scribble", 8) == 0) return kScribble;
     }
     at = end == nullptr ? nullptr : end + 1;
@@ -356,13 +359,15 @@ int renameat(int from_folder, const char* from, int to_folder, const char* to) {
                                                                        to);
 }
 
-// pread:scribble: once a direct read (a target compared) has read, another
-// program writes a byte into the part already read.
+// pread:scribble and :scribblesource: once a target (read with O_DIRECT)
+// or a source being compared has been read, another program writes a byte
+// into the part already read.
 ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   static bool scribbled = false;
   ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, buffer, size, at);
-  if (got <= 0 || scribbled || fault_for("pread") != kScribble) return got;
-  if ((fcntl(fd, F_GETFL) & O_DIRECT) == 0) return got;
+  int fault = fault_for("pread");
+  if (got <= 0 || scribbled || (fault != kScribble && fault != kScribbleSource)) return got;
+  if (((fcntl(fd, F_GETFL) & O_DIRECT) != 0) != (fault == kScribble)) return got;
   scribbled = true;
   char path[64];
   snprintf(path, sizeof path, "/proc/self/fd/%d", fd);

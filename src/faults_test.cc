@@ -80,7 +80,7 @@ TEST(Faults, SignalDuringACopyRemovesItsTemporaryFile) {
     pid_t child = start_big_copy(box);
     kill(child, signal_number);
     int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    wait_bounded(child, &wait_status);
     EXPECT_TRUE(WIFSIGNALED(wait_status) && WTERMSIG(wait_status) == signal_number)
         << strsignal(signal_number);
     EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});

@@ -24,10 +24,10 @@ const char* file_value(const char* line) {
 LineStatus next_pls_entry(LineReader* reader, char (&entry)[kLineSize]) {
   for (;;) {
     LineStatus status = next_entry_line(reader, entry);
-    if (status != kEntryLine && status != kLineTooLong && status != kLineNotText) return status;
+    // A line too long or not text may be any key's: it is skipped, saying so.
+    if (status != kEntryLine) return status;
     const char* value = file_value(entry);
     if (value == nullptr) continue;  // [playlist], Title1=, NumberOfEntries=, ...
-    if (status != kEntryLine) return status;
     size_t length = strlen(value);
     while (length > 0 && (value[length - 1] == ' ' || value[length - 1] == '\t')) --length;
     memmove(entry, value, length);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -54,14 +55,47 @@ void write_file(const fs::path& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
+namespace {
+
+// A copy of file that any user may read and run, made once per test run
+// in a folder of its own: the build folder of a clone in root's home
+// (0700) is closed to the cases run as nobody.
+std::string for_other_users(const std::string& file) {
+  static struct Copies {
+    fs::path folder;
+    std::map<std::string, std::string> made;
+    ~Copies() {
+      if (!folder.empty()) fs::remove_all(folder);
+    }
+  } copies;
+  if (copies.made.count(file) > 0) return copies.made[file];
+  if (copies.folder.empty()) {
+    std::string name = (fs::temp_directory_path() / "lisko-programs-XXXXXX").string();
+    if (mkdtemp(name.data()) == nullptr) return file;
+    copies.folder = name;
+    chmod(name.c_str(), 0755);
+  }
+  fs::path copy = copies.folder / (std::to_string(copies.made.size()) + "-" +
+                                   fs::path(file).filename().string());
+  std::error_code failed;
+  fs::copy_file(file, copy, fs::copy_options::overwrite_existing, failed);
+  chmod(copy.c_str(), 0755);
+  return copies.made[file] = failed ? file : copy.string();
+}
+
+}  // namespace
+
 pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
                   bool as_nobody, int err, bool keep_signals) {
   std::vector<std::string> command;
-  if (as_nobody && geteuid() == 0)
-    command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+  bool other_user = as_nobody && geteuid() == 0;
+  if (other_user) command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   if (const char* runner = getenv("LISKO_RUNNER")) command.push_back(runner);
   const char* program = getenv("LISKO_PROGRAM");
   command.push_back(program != nullptr ? program : LISKO_PROGRAM);
+  std::string preload = getenv("LD_PRELOAD") != nullptr ? getenv("LD_PRELOAD") : "";
+  if (other_user) command.back() = for_other_users(command.back());
+  if (other_user && !preload.empty()) preload = for_other_users(preload);
   command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : command) argv.push_back(word.data());
@@ -71,6 +105,7 @@ pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, 
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
       if (!keep_signals) signal(signal_number, SIG_DFL);
     if (chdir(folder.c_str()) != 0) _exit(126);
+    if (!preload.empty()) setenv("LD_PRELOAD", preload.c_str(), 1);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     execvp(argv[0], argv.data());
@@ -88,9 +123,23 @@ bool open_raw_terminal(int* terminal, int* screen) {
   return true;
 }
 
+bool wait_bounded(pid_t child, int* wait_status, int seconds) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    pid_t ended = waitpid(child, wait_status, WNOHANG);
+    if (ended == child || ended < 0) return ended == child;
+    if (std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  kill(child, SIGKILL);
+  waitpid(child, wait_status, 0);
+  ADD_FAILURE() << "lisko did not end within " << seconds << " s: killed";
+  return false;
+}
+
 int wait_for(pid_t child) {
   int wait_status = 0;
-  waitpid(child, &wait_status, 0);
+  if (!wait_bounded(child, &wait_status)) return -2;
   return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
 }
 

@@ -39,7 +39,9 @@ struct Result {
 };
 
 // Starts lisko with args in folder, its stdout on out. as_nobody drops
-// root's privileges, so that file permissions bind it. The signals that
+// root's privileges, so that file permissions bind it; that user runs
+// copies of the program and of a preloaded library, which it may read
+// wherever the build lies. The signals that
 // stop a run have their default actions, unless keep_signals leaves them
 // as the caller set them.
 pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::string>& args,
@@ -50,7 +52,12 @@ pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::st
 // arrives at terminal byte for byte. Returns false where there is none.
 bool open_raw_terminal(int* terminal, int* screen);
 
-// The exit status of child, or -1 when a signal ended it.
+// Waits for child to end, at most seconds: then it fails the test, kills
+// the child and returns false. Sets *wait_status as waitpid does.
+bool wait_bounded(pid_t child, int* wait_status, int seconds = 60);
+
+// The exit status of child, or -1 when a signal ended it (-2 when it did
+// not end in time, a failure of the test).
 int wait_for(pid_t child);
 
 // Runs lisko with args in folder, stdout going to a file (or, with
