@@ -8,7 +8,7 @@
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
-//   write:slow  pread:scribble  pread:scribblesource
+//   write:slow  read:slow  pread:scribble  pread:scribblesource
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -35,7 +35,8 @@
 // piece's writeback to end. "renameat:gone" removes the file to be renamed
 // and then its folder, as a user who deletes the folder mid-copy would.
 // "write:slow" makes each write to a file take 10 ms more, as a slow stick
-// would (with copy_file_range and sendfile refused, the copy writes).
+// would (with copy_file_range and sendfile refused, the copy writes);
+// "read:slow" makes each read of a file take 40 ms more, as a slow source.
 // "pread:scribble" writes "!" into a target being compared (a file read
 // with O_DIRECT), once, where its first read has just read, as another
 // program writing it then would; "pread:scribblesource" does the same to
@@ -376,6 +377,11 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
     scribbled = false;
   if (other >= 0) next<int (*)(int)>("close")(other);
   return got;
+}
+
+ssize_t read(int fd, void* data, size_t size) {
+  if (fd > STDERR_FILENO && fault_for("read") == kSlow) usleep(40000);
+  return next<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
 }
 
 ssize_t write(int fd, const void* data, size_t size) {

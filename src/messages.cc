@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "columns.h"
 #include "line_reader.h"
 
 namespace {
@@ -22,45 +23,9 @@ double run_start = 0;  // seconds_now() at the start
 // one stands on the screen, and the column its progress message ends at.
 double copy_start = 0;
 double note_time = 0;
+unsigned long long note_done = 0;
 bool note_shown = false;
 unsigned column = 0;
-
-// True for the characters a terminal shows two columns wide: those of East
-// Asian scripts and most emoji.
-bool is_wide(unsigned long c) {
-  const unsigned long ranges[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},  {0x3040, 0xA4CF},
-                                     {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},  {0xFE30, 0xFE4F},
-                                     {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},  {0x1F300, 0x1F64F},
-                                     {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
-  for (const auto& range : ranges)
-    if (c >= range[0] && c <= range[1]) return true;
-  return false;
-}
-
-// Reads the UTF-8 character at at into *c. Returns its bytes, or 1 for a
-// byte that begins no whole character.
-unsigned decode_utf8(const unsigned char* at, unsigned long* c) {
-  unsigned count = *at >= 0xF0 ? 3 : *at >= 0xE0 ? 2 : *at >= 0xC0 ? 1 : 0;
-  *c = *at & (0x3F >> count);
-  unsigned i = 1;
-  for (; i <= count && (at[i] & 0xC0) == 0x80; ++i) *c = *c << 6 | (at[i] & 0x3F);
-  return i == count + 1 ? i : 1;
-}
-
-// The columns text takes on a terminal, its control bytes already shown in
-// caret notation: one a character, two a wide one, one a byte that is not
-// UTF-8.
-unsigned columns_of(const char* text) {
-  unsigned columns = 0;
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-  while (*at != '\0') {
-    unsigned long c = 0;
-    unsigned length = decode_utf8(at, &c);
-    columns += length > 1 && is_wide(c) ? 2 : 1;
-    at += length;
-  }
-  return columns;
-}
 
 void print(const char* text) { fputs(text, stdout); }
 
@@ -120,28 +85,39 @@ void format_size(unsigned long long bytes, char (&text)[16]) {
     snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
 }
 
-// " 37% 259 MB of 700 MB, 18 MB/s"
+// The note in the longest of its forms that fits in columns, so that it
+// never wraps: " 37% 259 MB of 700 MB, 18 MB/s", " 37% 18 MB/s", " 37%";
+// "" where even that does not fit.
 void format_note(unsigned long long done, unsigned long long total, double seconds,
-                 char (&note)[64]) {
+                 unsigned columns, char (&note)[64]) {
   char done_text[16], total_text[16], rate_text[16];
   format_size(done, done_text);
   format_size(total, total_text);
   format_size(static_cast<unsigned long long>(static_cast<double>(done) / seconds), rate_text);
   unsigned share = total > 0 ? static_cast<unsigned>(done * 100 / total) : 0;
   snprintf(note, sizeof note, " %u%% %s of %s, %s/s", share, done_text, total_text, rate_text);
+  if (strlen(note) < columns) return;
+  snprintf(note, sizeof note, " %u%% %s/s", share, rate_text);
+  if (strlen(note) < columns) return;
+  snprintf(note, sizeof note, " %u%%", share);
+  if (strlen(note) < columns) return;
+  note[0] = '\0';
 }
 
 // How far the copy in flight is, beside its progress message: only once it
-// has run half a second, a few times a second, and only where the note
-// fits the line without wrapping.
+// has run half a second, a few times a second, and only in a form that
+// fits the line without wrapping. What is done never goes back: the copy
+// reports what it has copied, and its waits for the medium what is
+// written out, which lags behind.
 void show_progress(unsigned long long done, unsigned long long total) {
   double now = seconds_now();
+  if (done > note_done) note_done = done;
   if (now - copy_start < 0.5 || now - note_time < 0.2) return;
   note_time = now;
   char note[64];
-  format_note(done, total, now - copy_start, note);
-  bool fits = strlen(note) < terminal_columns_left(column);
-  if (fits || note_shown) show_beside_cursor(fits ? note : "");
+  format_note(note_done, total, now - copy_start, terminal_columns_left(column), note);
+  bool fits = note[0] != '\0';
+  if (fits || note_shown) show_beside_cursor(note);
   note_shown = fits;
 }
 
@@ -186,19 +162,20 @@ void print_dest_too_long() {
 
 void print_cannot_open(const char* m3u_file, const char* why) {
   print_playlist_failure("Couldn't open ", m3u_file);
-  fprintf(stderr, "lisko: %s: %s\n", m3u_file, why);
+  print_playlist_note(m3u_file, why);
 }
 
 void print_dest_beside_folder(const char* dest, const char* separator) {
-  fprintf(stderr,
-          "lisko: dest '%s' is a folder; the copies go beside it, as '%s' followed by each "
-          "name. End dest with '%s' to copy into it.\n",
-          dest, dest, separator);
+  fputs("lisko: dest '", stderr);
+  print_error_name(dest);
+  fputs("' is a folder; the copies go beside it, as '", stderr);
+  print_error_name(dest);
+  fprintf(stderr, "' followed by each name. End dest with '%s' to copy into it.\n", separator);
 }
 
 void print_cannot_read(const char* m3u_file, const char* why) {
   print_playlist_failure("Couldn't read ", m3u_file);
-  if (why != nullptr) fprintf(stderr, "lisko: %s: %s\n", m3u_file, why);
+  if (why != nullptr) print_playlist_note(m3u_file, why);
 }
 
 void print_line_too_long() {
@@ -238,6 +215,7 @@ void print_copying(const char* line, const char* target) {
   column += strlen("Copying '' to ...");
   show();
   copy_start = note_time = seconds_now();
+  note_done = 0;
 }
 
 void print_copy_result(const char* why, const char* playlist_folder, const CopyDone& done) {
