@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "utf8.h"
 #include "windows_copy.h"
 #include "windows_names.h"
+#include "windows_stop.h"
 
 extern "C" {
 // The C runtime splits the command line by the Windows rules and, with
@@ -24,11 +27,31 @@ namespace {
 
 bool on_console = false;  // standard output is a console
 
-// True when the console holds no process but lisko's: a window opened for
-// it alone, as a double click opens one, which closes as lisko ends.
-bool console_of_its_own() {
+// The name of the program that started lisko, into name; "" where unknown.
+void parent_program(wchar_t (&name)[MAX_PATH]) {
+  name[0] = L'\0';
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0;
+       more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == parent) wcscpy(name, entry.szExeFile);  // both MAX_PATH
+  CloseHandle(snapshot);
+}
+
+// True when lisko was started by a double click: Explorer started it, in a
+// console window of its own, which closes as lisko ends. Under Wine, and
+// when another program started it, that is never so.
+bool started_by_double_click() {
   DWORD processes[2];
-  return on_console && GetConsoleProcessList(processes, 2) == 1;
+  if (!on_console || GetConsoleProcessList(processes, 2) != 1 || under_wine()) return false;
+  wchar_t parent[MAX_PATH];
+  parent_program(parent);
+  return _wcsicmp(parent, L"explorer.exe") == 0;
 }
 
 // Waits until a key is pressed at the console.
@@ -54,7 +77,7 @@ bool start_platform() {
 }
 
 void finish_platform() {
-  if (!console_of_its_own()) return;
+  if (!started_by_double_click()) return;
   fflush(stdout);
   write_to_terminal("\r\nPress any key to close this window.");
   wait_for_a_key();

@@ -2,9 +2,11 @@
 // control handler runs on a thread of its own, while the copy goes on in
 // CopyFileEx: the handler sets the copy's cancel flag, which CopyFileEx
 // reads between its pieces, and waits; the copy then removes its temporary
-// file and ends the process. CopyFileEx under Wine reads no cancel flag,
-// so the handler also closes CopyFileEx's own handle on the temporary
-// file: its next write fails, and the copy ends as it would on Windows.
+// file and ends the process. Outside a copy the handler ends the process
+// at once, as Windows' own handler would. Only under Wine, whose
+// CopyFileEx reads no cancel flag, the handler also closes CopyFileEx's
+// own handle on the temporary file: its next write fails, and the copy
+// ends as it would on Windows.
 #include "windows_stop.h"
 
 namespace {
@@ -51,14 +53,19 @@ BOOL WINAPI stop_on_control(DWORD) {
   stop_asked = true;
   cancel = TRUE;
   bool copying = temp_in_use;
-  if (copying) close_handle_on(temp_name);
+  if (copying && under_wine()) close_handle_on(temp_name);
   LeaveCriticalSection(&temp_guard);
-  if (!copying) return FALSE;  // nothing of ours to remove: end the process now
-  Sleep(INFINITE);             // the copy removes its file and ends the process
+  if (!copying) ExitProcess(kStopped);  // nothing of ours to remove
+  Sleep(INFINITE);  // the copy removes its file and ends the process
   return TRUE;
 }
 
 }  // namespace
+
+bool under_wine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 void start_stop_handler() {
   InitializeCriticalSection(&temp_guard);

@@ -9,6 +9,10 @@
 
 #include "name_rules.h"
 
+// True when lisko.exe runs under Wine (its ntdll says so), where what
+// works around Wine's ways runs, and only there.
+bool under_wine();
+
 // Sets the console's control handler up, once.
 void start_stop_handler();
 
