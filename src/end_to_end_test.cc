@@ -159,12 +159,12 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
       {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/"},
        "Copying 'src\\a.mp3' to none/a.mp3...failed: " +
        native_or_wine("no folder none/ (No such file or directory)", "no folder none/ (*)") +
-       "\r\n", 3, {}},
+       "\r\n", 3, {}, "", "lisko: no folder none/: every copy would fail; is the stick mounted?\n"},
       {"a file where dest's folder should be", {{"src/a.mp3", "A"}, {"notes", "N"}},
        "src\\a.mp3\r\n", {"list.m3u", "notes/"},
        "Copying 'src\\a.mp3' to notes/a.mp3...failed: " +
        native_or_wine("no folder notes/ (Not a directory)", "no folder notes/ (*)") + "\r\n", 3,
-       {}},
+       {}, "", "lisko: no folder notes/: every copy would fail; is the stick mounted?\n"},
       {"a folder at the target", {{"src/a.mp3", "A"}, {"out/a.mp3/", ""}}, "src\\a.mp3\r\n",
        kListToOut, "Copying 'src\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
       {"a folder as the source", {{"src/d.mp3/", ""}, {"out/", ""}}, "src\\d.mp3\r\n",
@@ -765,28 +765,37 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
 
 // Where standard error is a terminal, the run ends there with what it did.
 TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
-  Sandbox box;
-  box.add(
-      {{"src/a.mp3", "AAAA"},
-       {"src/b.mp3", "BB"},
-       {"out/b.mp3", "BB"},
-       {"list.m3u", "src/a.mp3\nsrc/b.mp3\nsrc/gone.mp3\nsrc/" + std::string(1100, 'x') + "\n"}});
-  int terminal, screen;
-  ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
-  int null = open("/dev/null", O_WRONLY);
-  pid_t child = start_lisko(box / "", kListToOut, null, false, screen);
-  close(null);
-  close(screen);
-  std::string err;
-  char buffer[256];
-  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) err.append(buffer, got);
-  close(terminal);
-  EXPECT_EQ(wait_for(child), 3);
-  EXPECT_TRUE(
-      matches("lisko: 2 copied (1 already there), 1 failed, 1 skipped; 4 bytes written in "
-              "*.* s\n",
-              err.c_str()))
-      << err;
+  const struct {
+    std::string playlist;
+    std::vector<std::string> args;
+    const char* err;
+  } cases[] = {
+      {"src/a.mp3\nsrc/b.mp3\nsrc/gone.mp3\nsrc/" + std::string(1100, 'x') + "\n", kListToOut,
+       "lisko: 2 copied (1 already there), 1 failed, 1 skipped; 4 bytes written in *.* s\n"},
+      {"src/c.mp3\nsrc/gone.mp3\n", {"list.m3u", "out"},
+       "lisko: dest 'out' is a folder; the copies go beside it, as 'out' followed by each name. "
+       "End dest with '/' to copy into it.\n"
+       "lisko: 1 copied, 1 failed; 1 byte written in *.* s\n"
+       "lisko: the copies went beside the folder 'out', not into it: end dest with '/' to copy "
+       "into it\n"},
+  };
+  for (const auto& c : cases) {
+    Sandbox box;
+    box.add({{"src/a.mp3", "AAAA"}, {"src/b.mp3", "BB"}, {"src/c.mp3", "C"}, {"out/b.mp3", "BB"},
+             {"list.m3u", c.playlist}});
+    int terminal, screen;
+    ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
+    int null = open("/dev/null", O_WRONLY);
+    pid_t child = start_lisko(box / "", c.args, null, false, screen);
+    close(null);
+    close(screen);
+    std::string err;
+    char buffer[256];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) err.append(buffer, got);
+    close(terminal);
+    EXPECT_EQ(wait_for(child), 3);
+    EXPECT_TRUE(matches(c.err, err.c_str())) << err;
+  }
 }
 
 // Permissions bind only a user other than root: these run as nobody.
@@ -831,6 +840,20 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   EXPECT_EQ(result.out,
             "Copying 'src\\a.mp3' to locked/sub/a.mp3...failed: cannot write in folder "
             "locked/sub/ (Permission denied)\r\n");
+
+  // Targets the system will not let lisko replace: root's in a sticky
+  // folder, for another user; an immutable one (where chattr works).
+  if (geteuid() != 0) return;
+  box.add({{"sticky/a.mp3", "root's"}, {"fixed/a.mp3", "fixed"}});
+  chmod((box / "sticky").c_str(), 01777);
+  const std::string refused = "Copying 'src\\a.mp3' to *...failed: the system will not let lisko "
+                              "replace the target (Operation not permitted)\r\n";
+  EXPECT_TRUE(matches(refused.c_str(), box.run({"one.m3u", "sticky/"}, true).out.c_str()));
+  if (system(("chattr +i " + (box / "fixed/a.mp3").string() + " 2>/dev/null").c_str()) != 0) return;
+  result = box.run({"one.m3u", "fixed/"});
+  EXPECT_EQ(system(("chattr -i " + (box / "fixed/a.mp3").string()).c_str()), 0);
+  EXPECT_TRUE(matches(refused.c_str(), result.out.c_str())) << result.out;
+  EXPECT_EQ(read_file(box / "fixed/a.mp3"), "fixed");
 }
 
 TEST(EndToEnd, ClosedOutputNeitherStopsTheRunNorChangesTheStatus) {
@@ -850,9 +873,10 @@ TEST(Posix, PlaylistThatCannotBeReadEndsTheRun) {
 TEST(EndToEnd, FullStickFailsTheCopyAndLosesNothing) {
   Sandbox box;
   box.add({{"src/big.mp3", std::string(2 << 20, 'b')},
+           {"src/new.mp3", std::string(2 << 20, 'n')},
            {"src/a.mp3", "A"},
            {"small/", ""},
-           {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
+           {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\nsrc\\new.mp3\r\n"}});
   if (mount("tmpfs", (box / "small").c_str(), "tmpfs", 0, "size=1m") != 0) {
     GTEST_SKIP() << "cannot mount a 1 MiB tmpfs here: " << strerror(errno);
   }
@@ -865,11 +889,18 @@ TEST(EndToEnd, FullStickFailsTheCopyAndLosesNothing) {
 
   std::string why = "no room for the new copy beside the old one (" +
                     native_or_wine("No space left on device", "*") + ")";
+  std::string no_room = "no room on the target's medium (" +
+                        native_or_wine("No space left on device", "*") + ")";
   EXPECT_TRUE(matches(("Copying 'src\\big.mp3' to small/big.mp3...failed: " + why +
-                       "\r\nCopying 'src\\a.mp3' to small/a.mp3...succeeded\r\n")
+                       "\r\nCopying 'src\\a.mp3' to small/a.mp3...succeeded\r\n"
+                       "Copying 'src\\new.mp3' to small/new.mp3...failed: " +
+                       (under_wine() ? "*" : no_room) + "\r\n")
                           .c_str(),
                       result.out.c_str()))
       << result.out;
+  EXPECT_NE(result.err.find("lisko: the copies need 4.2 MB; small/ has 1.0 MB free"),
+            std::string::npos)
+      << result.err;
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(names, (std::vector<std::string>{"a.mp3", "big.mp3"}));
   EXPECT_EQ(left, (Files{{"big.mp3", "earlier"}, {"a.mp3", "A"}}));
@@ -974,6 +1005,16 @@ TEST(Windows, NamesOfTodaysPlaylists) {
   };
   // clang-format on
   for (const Case& c : cases) check(c);
+
+  // cmd reads "E:\My Music\" as E:\My Music": lisko says how to write it.
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"list.m3u", "src\\a.mp3\r\n"}});
+  Result result = box.run({"list.m3u", "my out\""});
+  EXPECT_NE(result.err.find("lisko: dest 'my out\"' ends with a quote: the command line read the "
+                            "backslash before it as part of the quote. Write \"my out\\\\\" or "
+                            "\"my out\" to copy into the folder."),
+            std::string::npos)
+      << result.err;
 }
 
 // lisko.exe waits for a key only after a double click (Explorer started

@@ -5,7 +5,9 @@
 //   1. Check the arguments: exactly m3uFile and dest, and a dest that fits.
 //      A dest that names a folder but does not end with a separator is
 //      taken as the prefix it is; standard error says so.
-//   2. Open the playlist.
+//   2. Open the playlist, and say up front on standard error what would
+//      make every copy fail or fall short: dest's folder missing, too
+//      little room for the copies.
 //   3. For each entry: find the file it names and its target name, dest
 //      followed directly by the name part (what follows its last folder
 //      separator, or the whole name); an entry that names no file (a
@@ -27,6 +29,7 @@
 #include "names.h"
 #include "platform.h"
 #include "playlist.h"
+#include "preflight.h"
 #include "targets_made.h"
 
 static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
@@ -122,6 +125,7 @@ int run(int argc, char* argv[]) {
     print_cannot_open(m3u_file, why);
     return 2;
   }
+  check_before_copying(m3u_file, dest);
   int status = copy_entries(&playlist, m3u_file);
   why = flush_copies();
   if (why != nullptr) {

@@ -18,6 +18,10 @@ struct Counts {
 };
 Counts counts = {0, 0, 0, 0, 0};
 double run_start = 0;  // seconds_now() at the start
+// A dest that names a folder without its separator, said again at the end
+// where copies failed: the cause is long out of sight by then.
+const char* beside_dest = nullptr;
+const char* beside_separator = "";
 
 // The copy in flight: when it began, when its note was last shown, whether
 // one stands on the screen, and the column its progress message ends at.
@@ -80,7 +84,7 @@ void format_size(unsigned long long bytes, char (&text)[16]) {
   int unit = -1;
   while (value >= 1000 && unit < 3) value /= 1000, ++unit;
   if (unit < 0)
-    snprintf(text, sizeof text, "%llu bytes", bytes);
+    snprintf(text, sizeof text, bytes == 1 ? "%llu byte" : "%llu bytes", bytes);
   else
     snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
 }
@@ -166,6 +170,8 @@ void print_cannot_open(const char* m3u_file, const char* why) {
 }
 
 void print_dest_beside_folder(const char* dest, const char* separator) {
+  beside_dest = dest;
+  beside_separator = separator;
   fputs("lisko: dest '", stderr);
   print_error_name(dest);
   fputs("' is a folder; the copies go beside it, as '", stderr);
@@ -265,6 +271,32 @@ void print_playlist_note(const char* m3u_file, const char* note) {
   fputs("\n", stderr);
 }
 
+void print_no_dest_folder(const char* folder) {
+  fputs("lisko: no folder ", stderr);
+  print_error_name(folder);
+  fputs(": every copy would fail; is the stick mounted?\n", stderr);
+}
+
+void print_too_little_room(unsigned long long need, unsigned long long room, const char* folder) {
+  char need_text[16], room_text[16];
+  format_size(need, need_text);
+  format_size(room, room_text);
+  fprintf(stderr, "lisko: the copies need %s; ", need_text);
+  print_error_name(folder[0] != '\0' ? folder : "the current folder");
+  fprintf(stderr, " has %s free\n", room_text);
+}
+
+void print_dest_swallowed_a_quote(const char* dest) {
+  size_t length = strlen(dest) - 1;  // without the quote
+  int shown = static_cast<int>(length);
+  fputs("lisko: dest '", stderr);
+  print_error_name(dest);
+  fprintf(stderr,
+          "' ends with a quote: the command line read the backslash before it as part of "
+          "the quote. Write \"%.*s\\\\\" or \"%.*s\" to copy into the folder.\n",
+          shown, dest, shown, dest);
+}
+
 void print_flush_failure(const char* why) {
   printf("Couldn't write the copies out to their medium: %s.\r\n", why);
   show();
@@ -287,4 +319,8 @@ void print_summary() {
   if (counts.failed > 0) fprintf(stderr, ", %lu failed", counts.failed);
   if (counts.skipped > 0) fprintf(stderr, ", %lu skipped", counts.skipped);
   fprintf(stderr, "; %s written in %s\n", written, took);
+  if (beside_dest == nullptr || counts.failed == 0) return;
+  fputs("lisko: the copies went beside the folder '", stderr);
+  print_error_name(beside_dest);
+  fprintf(stderr, "', not into it: end dest with '%s' to copy into it\n", beside_separator);
 }

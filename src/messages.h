@@ -65,6 +65,13 @@ void print_targets_made_full(unsigned kept);
 // On standard error: "lisko: NAME: " and what the playlist's reader noted.
 void print_playlist_note(const char* m3u_file, const char* note);
 
+// On standard error, before the first copy: dest's folder is missing; the
+// copies need more room than it has (folder "" is the current one); dest
+// ends with a quote that the command line made of its last backslash.
+void print_no_dest_folder(const char* folder);
+void print_too_little_room(unsigned long long need, unsigned long long room, const char* folder);
+void print_dest_swallowed_a_quote(const char* dest);
+
 // "Couldn't write the copies out to their medium: WHY."
 void print_flush_failure(const char* why);
 

@@ -50,6 +50,11 @@ bool is_file_name(const char* name, NameCode code);
 // True when name, a source, is found from the current folder.
 bool is_relative(const char* name);
 
+// True where dest ends with a quote that the command line made of what
+// was typed as its last backslash and a closing quote ("E:\My Music\"),
+// as Windows' does; never on POSIX, where a name may end with a quote.
+bool dest_swallowed_a_quote(const char* dest);
+
 // True where names that differ only in the case of their ASCII letters
 // name one file, as on Windows.
 bool names_ignore_case();

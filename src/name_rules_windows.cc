@@ -130,6 +130,11 @@ bool is_relative(const char* name) {
   return !drive && name[0] != '\\' && name[0] != '/';
 }
 
+bool dest_swallowed_a_quote(const char* dest) {
+  size_t length = strlen(dest);
+  return length > 0 && dest[length - 1] == '"';
+}
+
 bool names_ignore_case() { return true; }
 
 const char* dest_separator() { return "\\"; }

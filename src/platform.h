@@ -56,6 +56,19 @@ FILE* open_playlist(const char* m3u_file, const char** why);
 // True when dest, as taken, names an existing folder.
 bool dest_is_folder();
 
+// The folder that dest's copies go into: whether it exists, and where its
+// file system tells, the bytes it has free for lisko.
+struct DestFolder {
+  bool exists;
+  bool free_known;
+  unsigned long long free_bytes;
+};
+DestFolder look_at_dest_folder();
+
+// The size of name, read in code, where it names a regular file (not a
+// folder, a pipe or a device); false where it does not.
+bool regular_file_size(const char* name, NameCode code, unsigned long long* size);
+
 // True when name, read in code, names an existing file or folder.
 bool file_exists(const char* name, NameCode code);
 

@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -93,6 +94,20 @@ const char* name_folder(const char* target, char (&folder)[kPathSize + 16]) {
   return name_part;
 }
 
+// The words that say which side failed at step with error, with a "%s"
+// for the system's words, for the failures of the copy and its putting in
+// place; null for any other.
+const char* side_that_failed(CopyStep step, int error, const char* name_part) {
+  bool full = error == ENOSPC || error == EDQUOT;
+  if (step == kFindingSelf) return "the target is the source itself";
+  if (full && step == kWritingBeside) return "no room for the new copy beside the old one (%s)";
+  if (full && step == kWritingCopy) return "no room on the target's medium (%s)";
+  if (step != kPuttingInPlace) return nullptr;
+  if (is_name_refused(error, name_part)) return "the target's file system cannot hold this name (%s)";
+  if (error == EPERM || error == EACCES) return "the system will not let lisko replace the target (%s)";
+  return nullptr;
+}
+
 // Why a copy to target failed at step with error: the system's words
 // alone where the source failed, and otherwise which side failed first.
 // Names are shown as they stand on the command line.
@@ -105,17 +120,13 @@ const char* reason(CopyResult result, const char* target) {
   const char* name_part = name_folder(target, folder);
   bool folder_missing =
       (step == kOpeningFolder && (error == ENOENT || error == ENOTDIR)) || step == kFolderGone;
-  bool no_room = step == kWritingBeside && (error == ENOSPC || error == EDQUOT);
+  const char* side = side_that_failed(step, error, name_part);
   if (folder_missing)
     snprintf(why, sizeof why, "no %s (%s)", folder, system_text);
   else if (step == kOpeningFolder || step == kWritingFolder)
     snprintf(why, sizeof why, "cannot write in %s (%s)", folder, system_text);
-  else if (step == kFindingSelf)
-    snprintf(why, sizeof why, "the target is the source itself");
-  else if (no_room)
-    snprintf(why, sizeof why, "no room for the new copy beside the old one (%s)", system_text);
-  else if (step == kPuttingInPlace && is_name_refused(error, name_part))
-    snprintf(why, sizeof why, "the target's file system cannot hold this name (%s)", system_text);
+  else if (side != nullptr)
+    snprintf(why, sizeof why, side, system_text);
   else
     return system_text;
   return why;
@@ -188,6 +199,31 @@ bool dest_is_folder() {
   struct stat info;
   const char* dest = dest_in(kCodePage);
   return dest[0] != '\0' && stat(dest, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+DestFolder look_at_dest_folder() {
+  char folder[kPathSize];
+  DestFolder found = {false, false, 0};
+  if (!to_posix_name(dest_in(kCodePage), folder)) return found;
+  char* slash = strrchr(folder, '/');
+  if (slash != nullptr)
+    slash[1] = '\0';
+  else
+    strcpy(folder, ".");  // fits
+  struct stat info;
+  struct statvfs room;
+  found.exists = stat(folder, &info) == 0 && S_ISDIR(info.st_mode);
+  found.free_known = found.exists && statvfs(folder, &room) == 0;
+  if (found.free_known) found.free_bytes = static_cast<unsigned long long>(room.f_bavail) * room.f_frsize;
+  return found;
+}
+
+bool regular_file_size(const char* name, NameCode, unsigned long long* size) {
+  char path[kPathSize];
+  struct stat info;
+  if (!to_posix_name(name, path) || stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *size = static_cast<unsigned long long>(info.st_size);
+  return true;
 }
 
 bool file_exists(const char* name, NameCode) {

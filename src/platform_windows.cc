@@ -146,6 +146,37 @@ bool dest_is_folder() {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+DestFolder look_at_dest_folder() {
+  DestFolder found = {false, false, 0};
+  wchar_t folder[kPathSize];
+  if (!to_wide_target(dest_in(kCodePage), kCodePage, folder)) return found;
+  size_t end = wcslen(folder);  // after dest's last separator
+  while (end > 0 && wcschr(L"\\/:", folder[end - 1]) == nullptr) --end;
+  if (end == 0)
+    wcscpy(folder, L".");
+  else if (folder[end - 1] == L':')
+    wcscpy(folder + end, L".");  // "E:" names the current folder of drive E; fits
+  else
+    folder[end] = L'\0';
+  DWORD attributes = GetFileAttributesW(folder);
+  found.exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  ULARGE_INTEGER free_bytes;
+  found.free_known = found.exists && GetDiskFreeSpaceExW(folder, &free_bytes, nullptr, nullptr);
+  if (found.free_known) found.free_bytes = free_bytes.QuadPart;
+  return found;
+}
+
+bool regular_file_size(const char* name, NameCode code, unsigned long long* size) {
+  wchar_t wide[kPathSize];
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!to_wide(name, code, wide, kPathSize) ||
+      !GetFileAttributesExW(wide, GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return false;
+  *size = static_cast<unsigned long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+  return true;
+}
+
 // A name whose bytes are UTF-8 is looked for as such too: the code page
 // read it, as it names nothing from the current folder.
 bool file_exists(const char* name, NameCode code) {
