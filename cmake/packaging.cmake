@@ -42,11 +42,12 @@ endif()
 
 set(CPACK_PACKAGE_NAME lisko)
 set(CPACK_PACKAGE_VENDOR "the lisko authors")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy the files of an M3U playlist to one destination")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy the files of a playlist to one destination")
 set(CPACK_PACKAGE_DESCRIPTION
-    "lisko copies every file that an M3U playlist lists to one destination,
-such as a stick, a player or a folder, under the destination prefix
-followed by the file's own name, and prints one line per copy.
+    "lisko copies every file that a playlist (M3U, M3U8, PLS, XSPF, WPL or
+ZPL) lists to one destination, such as a stick, a player or a folder,
+under the destination prefix followed by the file's own name, and prints
+one line per copy.
 .
 It reads playlists written on Windows and on Linux, never writes outside
 the destination's folder, and replaces a file only once its new content
