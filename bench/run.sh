@@ -68,7 +68,7 @@ mount -t tmpfs -o size=6g tmpfs "$work"/src 2>/dev/null || can_mount=no
 
 # The cases: a name, a file count and a file size.
 cases=("1 file of 1 GiB:1:1G" "200 files of 5 MiB:200:5M" "1,000 files of 1 MiB:1000:1M"
-       "10,000 files of 4 KiB:10000:4K")
+       "3,000 files of 16 KiB:3000:16K" "10,000 files of 4 KiB:10000:4K")
 
 # Two source sets of the same names and sizes, d and e, with other bytes.
 make_sources() {  # count size

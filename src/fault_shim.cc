@@ -33,7 +33,8 @@
 // appends "sync" to the LISKO_RECORD file at each sync().
 // "sync_file_range:waitfail" fails with EIO the calls that wait for a
 // piece's writeback to end. "renameat:gone" removes the file to be renamed
-// and then its folder, as a user who deletes the folder mid-copy would.
+// and then its folder, as a user who deletes the folder mid-copy would;
+// "linkat:gone" removes the folder a fresh copy is to be linked into.
 // "write:slow" makes each write to a file take 10 ms more, as a slow stick
 // would (with copy_file_range and sendfile refused, the copy writes);
 // "read:slow" makes each read of a file take 40 ms more, as a slow source.
@@ -348,6 +349,12 @@ void remove_folder_of(int from_folder, const char* from) {
   if (length <= 0) return;
   folder[length] = '\0';
   rmdir(folder);
+}
+
+int linkat(int from_folder, const char* from, int to_folder, const char* to, int flags) {
+  if (fault_for("linkat") == kGone) remove_folder_of(to_folder, "");
+  return next<int (*)(int, const char*, int, const char*, int)>("linkat")(from_folder, from,
+                                                                          to_folder, to, flags);
 }
 
 int renameat(int from_folder, const char* from, int to_folder, const char* to) {

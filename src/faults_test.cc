@@ -248,7 +248,7 @@ TEST(Faults, FlushReachesTheCopiesWhereverTheyAre) {
 TEST(Faults, TargetFolderGoneMidCopySaysSo) {
   Sandbox box;
   box.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
-  Result result = run_with_faults(box, "renameat:gone");
+  Result result = run_with_faults(box, "renameat:gone,linkat:gone");
   EXPECT_EQ(result.out,
             "Copying 'src\\a.mp3' to out/a.mp3...failed: no folder out/ (No such file or "
             "directory)\r\n");

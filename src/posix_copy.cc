@@ -13,7 +13,10 @@
 //      not change meanwhile, then give it the source's permission bits and
 //      times.
 //   5. Rename the temporary file over the target, which replaces a file or
-//      a symbolic link there in one step.
+//      a symbolic link there in one step. A fresh target, where the file
+//      system has them, is written into an unnamed file of the folder
+//      instead (O_TMPFILE) and linked in place once whole: no name to make,
+//      rename or remove on a signal.
 //
 // A failure at any step, or a signal that stops the run, removes the
 // temporary file, so the earlier target stays whole and nothing is left
@@ -69,6 +72,12 @@ int flush_descriptor = -1;
 const CopyResult kKept = {kDone, 0, true, 0};
 
 CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0}; }
+
+// True when the folder open as folder was removed while lisko used it.
+bool is_gone(int folder) {
+  struct stat info;
+  return folder != AT_FDCWD && fstat(folder, &info) == 0 && info.st_nlink == 0;
+}
 
 // Where a copy goes: the folder's descriptor and the target's name in it.
 // Where the copy goes by name, folder is AT_FDCWD and name is the whole
@@ -144,11 +153,6 @@ void open_flush_descriptor(const TargetPlace& place) {
 #endif
 }
 
-// True when the folder open as folder was removed while lisko used it.
-bool is_gone(int folder) {
-  struct stat info;
-  return folder != AT_FDCWD && fstat(folder, &info) == 0 && info.st_nlink == 0;
-}
 
 // Fills a temporary file and renames it over the target. On failure the
 // temporary file is gone.
@@ -172,6 +176,49 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   return {kDone, 0, false, copy_info.st_size};
 }
 
+
+#ifdef O_TMPFILE
+// Gives the unnamed file temp the target's name in its folder: directly
+// where lisko may (CAP_DAC_READ_SEARCH, as root), else through /proc.
+int link_in_place(int temp, const TargetPlace& place) {
+  if (linkat(temp, "", place.folder, place.name, AT_EMPTY_PATH) == 0) return 0;
+  char path[64];
+  snprintf(path, sizeof path, "/proc/self/fd/%d", temp);
+  return linkat(AT_FDCWD, path, place.folder, place.name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+#endif
+
+// Makes a fresh target: fills an unnamed file in the target's folder and
+// links it in place, so that a name appears only once the copy is whole.
+// Sets *done false, having written nothing, where the file system has no
+// unnamed files (FAT, exFAT, FUSE) or the link cannot be made there: then
+// the copy goes by a temporary name.
+CopyResult write_and_link(int source, const struct stat& source_info, const TargetPlace& place,
+                          bool* done) {
+  *done = false;
+#ifdef O_TMPFILE
+  if (place.prefix_length > 0) return failed_at(kWritingCopy, 0);  // a folder not opened
+  int temp = openat(place.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (temp < 0) return failed_at(kWritingCopy, 0);
+  *done = true;
+  CopyResult result = failed_at(kWritingCopy, fill_temp(source, source_info, temp, false));
+  struct stat copy_info;
+  if (result.error == 0 && fstat(temp, &copy_info) != 0) result.error = errno;
+  int linked = result.error == 0 ? link_in_place(temp, place) : 0;
+  if (close(temp) != 0 && result.error == 0) result.error = errno;
+  if (linked != 0 && is_gone(place.folder)) return failed_at(kFolderGone, linked);
+  // A name taken meanwhile, or no way to link: go by a temporary name.
+  if (linked != 0) *done = false;
+  if (result.error != 0 || linked != 0) return result;
+  copies_made = true;
+  if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
+  return {kDone, 0, false, copy_info.st_size};
+#else
+  (void)source, (void)source_info, (void)place;
+  return failed_at(kWritingCopy, 0);
+#endif
+}
+
 // Opens the folder of target, a POSIX name, and fills place. Returns 0 or
 // the error.
 int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
@@ -192,29 +239,37 @@ int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   return 0;
 }
 
+// Replaces the target described by target_info, or keeps it where it
+// holds the source's bytes already.
+CopyResult replace_target(int source, const struct stat& source_info, const TargetPlace& place,
+                          const struct stat& target_info) {
+  if (S_ISDIR(target_info.st_mode)) return failed_at(kCheckingTarget, EISDIR);
+  // Replacing the source itself would gain nothing.
+  if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
+    return failed_at(kFindingSelf, EEXIST);
+  bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
+  if (may_be_same && source_info.st_size > 0 &&
+      keep_if_same(source, source_info, place.folder, place.name, target_info)) {
+    copies_made = true;  // the flush at the end covers it too
+    return kKept;
+  }
+  // A symbolic link is replaced too: after a crash, a renamed file whose
+  // data is not on the medium would stand where it was.
+  bool replacing_data =
+      (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
+  return write_and_rename(source, source_info, place, replacing_data);
+}
+
 CopyResult copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
   if (place.name[place.prefix_length] == '\0')
     return failed_at(kCheckingTarget, EISDIR);  // the target names a folder
   open_flush_descriptor(place);                 // before the run's first write, kept or made
   struct stat target_info;
-  bool replacing_data = false;
-  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(target_info.st_mode)) return failed_at(kCheckingTarget, EISDIR);
-    // Replacing the source itself would gain nothing.
-    if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
-      return failed_at(kFindingSelf, EEXIST);
-    bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
-    if (may_be_same && source_info.st_size > 0 &&
-        keep_if_same(source, source_info, place.folder, place.name, target_info)) {
-      copies_made = true;  // the flush at the end covers it too
-      return kKept;
-    }
-    // A symbolic link is replaced too: after a crash, a renamed file whose
-    // data is not on the medium would stand where it was.
-    replacing_data =
-        (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
-  }
-  return write_and_rename(source, source_info, place, replacing_data);
+  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0)
+    return replace_target(source, source_info, place, target_info);
+  bool done = false;
+  CopyResult fresh = write_and_link(source, source_info, place, &done);
+  return done ? fresh : write_and_rename(source, source_info, place, false);
 }
 
 // Opens the source for reading, and refuses what is not a regular file.
