@@ -198,20 +198,23 @@ TEST(Faults, CopiesMoreFilesThanItMayOpen) {
 }
 
 // Writing behind: each piece's writeback starts once it is written, the one
-// before it is waited for, and the next copy waits for the last one's.
+// before it is waited for, and each copy waits for the one before the
+// last, so that the last one's writeback stays in flight.
 TEST(Faults, WritesBehindThePieceBefore) {
   Sandbox box;
   box.add({{"src/big.mp3", ""},
            {"src/b.mp3", std::string(2 << 20, 'b')},
+           {"src/c.mp3", std::string(2 << 20, 'c')},
            {"out/", ""},
-           {"list.m3u", "src\\big.mp3\r\nsrc\\b.mp3\r\n"}});
+           {"list.m3u", "src\\big.mp3\r\nsrc\\b.mp3\r\nsrc\\c.mp3\r\n"}});
   fs::resize_file(box / "src/big.mp3", (20 << 20) + 1024);  // 8 MiB, 8 MiB and 4 MiB + 1 KiB
   setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
   Result result = run_with_faults(box, "sync_file_range:record");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(read_file(box / "record.txt"),
             "0+8192W\n8192+8192W\n0+8192BWA\n16384+4097W\n8192+8192BWA\n"  // big.mp3
-            "0+2048W\n0+0B\n");                                            // b.mp3
+            "0+2048W\n"                                                    // b.mp3
+            "0+2048W\n0+0B\n");  // c.mp3, then the wait for big.mp3: b's stays in flight
 
   // A piece whose writeback fails fails its copy.
   Sandbox failing;

@@ -17,11 +17,16 @@
 
 namespace {
 
-// The latest copy that was written behind, named as on the command line,
-// for the next copy to wait for its writeback: by name, as it is not held.
-char behind_name[kPathSize];
-dev_t behind_device = 0;
-ino_t behind_inode = 0;
+// The latest two copies that were written behind, the older first, named
+// as on the command line, for a later copy to wait for their writeback: by
+// name, as they are not held.
+struct CopyBehind {
+  char name[kPathSize];
+  dev_t device;
+  ino_t inode;
+};
+CopyBehind behind[2];
+unsigned behind_count = 0;
 
 // Each way of copying copies up to size bytes from where the file offsets
 // stand, and returns 0 when it has (or the source has ended), kRefused
@@ -184,32 +189,39 @@ int copy_contents(int from, int to, off_t size) {
   return 0;
 }
 
-// Waits for the writeback of the latest copy written behind, so that a run
-// onto a slow medium keeps its pace from file to file too, one file
-// behind. It is opened for the wait only, and only where it is still the
-// file that was written; an error of its writeback reaches the end-of-run
-// flush.
+// Waits for the writeback of the older of the two latest copies written
+// behind, so that a run onto a slow medium keeps its pace from file to
+// file, and the medium never waits for lisko: the writeback of the file
+// before stays in flight while this one's is started. Each is opened for
+// the wait only, and only where it is still the file that was written; an
+// error of its writeback reaches the end-of-run flush.
 void wait_for_copy_behind() {
 #ifdef __linux__
-  if (behind_name[0] == '\0') return;
+  if (behind_count < 2) return;
   int copy =
-      open_for_reading(AT_FDCWD, behind_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+      open_for_reading(AT_FDCWD, behind[0].name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
   struct stat info;
-  if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind_device &&
-      info.st_ino == behind_inode)
+  if (copy >= 0 && fstat(copy, &info) == 0 && info.st_dev == behind[0].device &&
+      info.st_ino == behind[0].inode)
     sync_file_range(copy, 0, 0, SYNC_FILE_RANGE_WAIT_BEFORE);
   if (copy >= 0) close(copy);
-  behind_name[0] = '\0';
+  behind[0] = behind[1];
+  behind_count = 1;
 #endif
 }
 
 // Notes the copy just put in place under target_path, where it was written
-// behind, for the next copy to wait for.
+// behind, for a later copy to wait for.
 void note_copy_behind(const char* target_path, const struct stat& copy_info) {
-  size_t length = strlen(target_path);  // fits: behind_name is as large
-  memcpy(behind_name, target_path, length + 1);
-  behind_device = copy_info.st_dev;
-  behind_inode = copy_info.st_ino;
+  if (behind_count == 2) {  // only where no wait came between: the older is let go
+    behind[0] = behind[1];
+    behind_count = 1;
+  }
+  CopyBehind* latest = &behind[behind_count++];
+  size_t length = strlen(target_path);  // fits: the name is as large
+  memcpy(latest->name, target_path, length + 1);
+  latest->device = copy_info.st_dev;
+  latest->inode = copy_info.st_ino;
 }
 
 int compare_contents(int source, int target, off_t size, bool* same) {

@@ -33,8 +33,9 @@ void set_copy_progress(CopyProgress report);
 // error, an error of the writeback too.
 int copy_contents(int from, int to, off_t size);
 
-// Waits for the writeback of the latest copy noted with note_copy_behind,
-// so that a run onto a slow medium keeps its pace from file to file too.
+// Waits for the writeback of the older of the two latest copies noted
+// with note_copy_behind, so that a run onto a slow medium keeps its pace
+// from file to file too, with one file's writeback always in flight.
 void wait_for_copy_behind();
 
 // Notes the copy just put in place under target_path (a POSIX name, as on
