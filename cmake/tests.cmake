@@ -13,7 +13,7 @@ enable_testing()
 find_package(GTest)
 if(GTest_FOUND)
   include(GoogleTest)
-  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/utf8_test.cc src/end_to_end_test.cc
+  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/utf8_test.cc src/end_to_end_test.cc src/terminal_test.cc
                              src/faults_test.cc
                              src/media_test.cc
                              src/sandbox.cc)
