@@ -514,33 +514,42 @@ TEST(EndToEnd, SecondRunKeepsWhatIsCopiedAlready) {
   for (size_t i = 0; i < song.size(); ++i) song[i] = static_cast<char>(i * 31 + i / 509);
   box.add({{"src/a.mp3", song},
            {"src/b.mp3", "bbbb"},
+           {"src/c.mp3", "cccc"},
            {"out/", ""},
-           {"list.m3u", "src\\a.mp3\r\nsrc\\b.mp3\r\n"}});
+           {"list.m3u", "src\\a.mp3\r\nsrc\\b.mp3\r\nsrc\\c.mp3\r\n"}});
   ASSERT_EQ(box.run(kListToOut).status, 0);
   write_file(box / "out/b.mp3", "bbxb");
+  fs::create_hard_link(box / "out/c.mp3", box / "other.mp3");  // never kept: the other changes
   const struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
   utimensat(AT_FDCWD, (box / "out/a.mp3").c_str(), old_times, 0);  // kept, it takes the source's
-  struct stat a_first, b_first, a_second, b_second, source;
+  struct stat a_first, b_first, c_first, a_second, b_second, c_second, source;
   stat((box / "out/a.mp3").c_str(), &a_first);
   stat((box / "out/b.mp3").c_str(), &b_first);
+  stat((box / "out/c.mp3").c_str(), &c_first);
   int watch = inotify_init1(IN_NONBLOCK);
   inotify_add_watch(watch, (box / "out").c_str(), IN_CREATE);
   Result result = box.run(kListToOut);
-  char events[4096];
+  alignas(inotify_event) char events[4096];
   ssize_t got = read(watch, events, sizeof events);
   close(watch);
+  int made = 0;  // files made in out/
+  for (ssize_t at = 0; at < got; ++made)
+    at += static_cast<ssize_t>(sizeof(inotify_event) +
+                               reinterpret_cast<inotify_event*>(events + at)->len);
   stat((box / "out/a.mp3").c_str(), &a_second);
   stat((box / "out/b.mp3").c_str(), &b_second);
+  stat((box / "out/c.mp3").c_str(), &c_second);
   EXPECT_EQ(result.out,
             "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
-            "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n");
+            "Copying 'src\\b.mp3' to out/b.mp3...succeeded\r\n"
+            "Copying 'src\\c.mp3' to out/c.mp3...succeeded\r\n");
   EXPECT_EQ(a_second.st_ino, a_first.st_ino);
   stat((box / "src/a.mp3").c_str(), &source);
   EXPECT_EQ(a_second.st_mtime, source.st_mtime);
   EXPECT_NE(b_second.st_ino, b_first.st_ino);
-  EXPECT_EQ(got, static_cast<ssize_t>(sizeof(inotify_event) +
-                                      reinterpret_cast<inotify_event*>(events)->len))
-      << "one temporary file, for b.mp3";
+  EXPECT_NE(c_second.st_ino, c_first.st_ino) << "a hard-linked target was kept";
+  EXPECT_EQ(read_file(box / "other.mp3"), "cccc");
+  EXPECT_EQ(made, 2) << "one temporary file each, for b.mp3 and c.mp3";
   EXPECT_EQ(read_file(box / "out/b.mp3"), "bbbb");
   EXPECT_TRUE(read_file(box / "out/a.mp3") == song);
 }
@@ -821,6 +830,35 @@ TEST(Windows, NamesOfTodaysPlaylists) {
                             "\"my out\" to copy into the folder."),
             std::string::npos)
       << result.err;
+}
+
+// A source rewritten at its size while lisko.exe copies it: the copy
+// fails, saying so, and the earlier target stays as it was.
+TEST(Windows, SourceRewrittenDuringItsCopyFails) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "the Windows copy";
+  }
+  Sandbox box;
+  box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
+  fs::resize_file(box / "src/big.mp3", std::uintmax_t{1} << 30);  // sparse: quick to make
+  FILE* out = tmpfile();
+  pid_t child = start_lisko(box / "", kListToOut, fileno(out));
+  bool copying = false;
+  for (int i = 0; i < 2000 && !copying; ++i) {  // 20 s at most
+    copying = names_in(box / "out").size() > 1;
+    if (!copying) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  int source = open((box / "src/big.mp3").c_str(), O_WRONLY);
+  EXPECT_EQ(pwrite(source, "new!", 4, 0), 4);
+  close(source);
+  EXPECT_EQ(wait_for(child), 3);
+  EXPECT_TRUE(copying) << "no temporary file appeared";
+  EXPECT_EQ(read_file("/proc/self/fd/" + std::to_string(fileno(out))),
+            "Copying 'src\\big.mp3' to out/big.mp3...failed: the source changed while it was "
+            "copied\r\n");
+  fclose(out);
+  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+  EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
 }
 
 // lisko.exe waits for a key only after a double click (Explorer started
