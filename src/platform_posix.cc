@@ -213,7 +213,8 @@ DestFolder look_at_dest_folder() {
   struct stat info;
   struct statvfs room;
   found.exists = stat(folder, &info) == 0 && S_ISDIR(info.st_mode);
-  found.free_known = found.exists && statvfs(folder, &room) == 0;
+  // A file system that gives no size at all (fusefat) tells nothing of its room.
+  found.free_known = found.exists && statvfs(folder, &room) == 0 && room.f_blocks > 0;
   if (found.free_known) found.free_bytes = static_cast<unsigned long long>(room.f_bavail) * room.f_frsize;
   return found;
 }

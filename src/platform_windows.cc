@@ -161,7 +161,10 @@ DestFolder look_at_dest_folder() {
   DWORD attributes = GetFileAttributesW(folder);
   found.exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   ULARGE_INTEGER free_bytes;
-  found.free_known = found.exists && GetDiskFreeSpaceExW(folder, &free_bytes, nullptr, nullptr);
+  ULARGE_INTEGER total_bytes;
+  // A medium of no size at all tells nothing of its room.
+  found.free_known = found.exists && GetDiskFreeSpaceExW(folder, &free_bytes, &total_bytes, nullptr) &&
+                     total_bytes.QuadPart > 0;
   if (found.free_known) found.free_bytes = free_bytes.QuadPart;
   return found;
 }
