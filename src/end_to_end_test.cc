@@ -830,6 +830,17 @@ TEST(Windows, NamesOfTodaysPlaylists) {
                             "\"my out\" to copy into the folder."),
             std::string::npos)
       << result.err;
+
+  // Names that differ only in the case of a letter beyond ASCII are one
+  // file to Windows: the second copy replaces the first, and lisko says so.
+  Sandbox cased;
+  cased.add({{"src/\xC3\xA9t\xC3\xA9.mp3", "e"}, {"up/\xC3\x89T\xC3\x89.mp3", "E"}, {"out/", ""},
+             {"list.m3u", "src\\\xC3\xA9t\xC3\xA9.mp3\nup\\\xC3\x89T\xC3\x89.mp3\n"}});
+  result = cased.run(kListToOut);
+  EXPECT_EQ(result.err,
+            "lisko: out/\xC3\x89T\xC3\x89.mp3: the copy of 'up\\\xC3\x89T\xC3\x89.mp3' replaced the "
+            "copy of 'src\\\xC3\xA9t\xC3\xA9.mp3' made earlier in this run (two entries with one name)\r\n");
+  EXPECT_EQ(read_file(cased / "out/\xC3\xA9t\xC3\xA9.mp3"), "E");
 }
 
 // A source rewritten at its size while lisko.exe copies it: the copy

@@ -72,6 +72,20 @@ bool regular_file_size(const char* name, NameCode code, unsigned long long* size
 // True when name, read in code, names an existing file or folder.
 bool file_exists(const char* name, NameCode code);
 
+// What tells one file from another while the run lasts: its device and
+// file number (on Windows its volume and file index). Where the medium
+// takes two names as one (a FAT stick's `A.mp3` and `a.mp3`), both lead to
+// one id.
+struct FileId {
+  unsigned long long volume;
+  unsigned long long file;
+};
+
+// The id of the file at target, read in code as copy_file reads it (not
+// of what a symbolic link there points to); false where no file stands
+// there or the system will not tell.
+bool target_id_of(const char* target, NameCode code, FileId* id);
+
 // The folder of the file file, as a full name. Returns false when it
 // cannot be told or does not fit.
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);

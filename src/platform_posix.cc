@@ -233,6 +233,14 @@ bool file_exists(const char* name, NameCode) {
   return to_posix_name(name, path) && stat(path, &info) == 0;
 }
 
+bool target_id_of(const char* target, NameCode, FileId* id) {
+  char path[kPathSize];
+  struct stat info;
+  if (!to_posix_name(target, path) || lstat(path, &info) != 0) return false;
+  *id = {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+  return true;
+}
+
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
   char name[kPathSize];
   if (!to_posix_name(file, name)) return false;

@@ -1,7 +1,9 @@
-// The targets this run has copied to: an open-addressed table of the
-// targets' hashes, each with the entry whose copy stands there, whose text
-// is kept in a fixed pool. Names that the platform takes as one file (on
-// Windows, names that differ only in ASCII case) hash alike.
+// The targets this run has copied to: an open-addressed table of keys,
+// each with the entry whose copy stands there, whose text is kept in a
+// fixed pool. Each copy has two keys: the hash of its target's name (names
+// that the platform takes as one file, on Windows names that differ only
+// in ASCII case, hash alike) and the hash of the file's id, which the
+// medium gives to whatever names it takes as that file.
 #include "targets_made.h"
 
 #include <cstdint>
@@ -11,32 +13,56 @@
 
 namespace {
 
-constexpr unsigned kSlots = 2 * kTargetsKept;  // half full at most: short probes
-constexpr unsigned kPoolSize = 1 << 20;        // the entries' text
+constexpr unsigned kKeysKept = 2 * kTargetsKept;  // a name and a file id each
+constexpr unsigned kSlots = 2 * kKeysKept;        // half full at most: short probes
+constexpr unsigned kPoolSize = 1 << 20;           // the entries' text
 
 struct Slot {
-  uint64_t hash;  // 0: free
+  uint64_t key;    // 0: free
   uint32_t entry;  // where the entry's text begins in the pool
 };
 
 Slot slots[kSlots];
 char pool[kPoolSize];
 unsigned pool_used = 0;
-unsigned targets_kept = 0;
+unsigned keys_kept = 0;
 bool full = false;
 bool full_told = false;
 
-uint64_t hash_of(const char* target) {
+uint64_t fnv1a(uint64_t hash, unsigned char byte) { return (hash ^ byte) * 1099511628211ull; }
+
+uint64_t key_of_name(const char* target) {
   bool fold = names_ignore_case();
-  uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  uint64_t hash = 14695981039346656037ull;
   for (const char* at = target; *at != '\0'; ++at) {
     char c = fold && *at >= 'A' && *at <= 'Z' ? static_cast<char>(*at | 0x20) : *at;
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    hash = fnv1a(hash, static_cast<unsigned char>(c));
   }
   return hash == 0 ? 1 : hash;
 }
 
-// Keeps entry in the pool; returns where it begins, or false when full.
+// Begins where no name's hash does (a name holds no NUL byte).
+uint64_t key_of_file(const FileId& id) {
+  uint64_t hash = fnv1a(14695981039346656037ull, 0);
+  const unsigned long long parts[] = {id.volume, id.file};
+  for (unsigned long long part : parts)
+    for (int shift = 0; shift < 64; shift += 8) hash = fnv1a(hash, static_cast<unsigned char>(part >> shift));
+  return hash == 0 ? 1 : hash;
+}
+
+Slot* slot_of(uint64_t key) {
+  unsigned at = static_cast<unsigned>(key % kSlots);
+  while (slots[at].key != 0 && slots[at].key != key) at = (at + 1) % kSlots;
+  return &slots[at];
+}
+
+// The entry kept under key, or null.
+const char* entry_of(uint64_t key) {
+  const Slot* slot = slot_of(key);
+  return slot->key == key ? pool + slot->entry : nullptr;
+}
+
+// Keeps entry's text in the pool; returns where it begins, or false when full.
 bool keep_entry(const char* entry, uint32_t* at) {
   size_t length = strlen(entry) + 1;
   if (length > kPoolSize - pool_used) return false;
@@ -46,23 +72,32 @@ bool keep_entry(const char* entry, uint32_t* at) {
   return true;
 }
 
+// Puts the entry at pool offset entry under key, in place of what was
+// there. Returns false when no key is left.
+bool put_key(uint64_t key, uint32_t entry) {
+  Slot* slot = slot_of(key);
+  if (slot->key != key) {
+    if (keys_kept == kKeysKept) return false;
+    ++keys_kept;
+    slot->key = key;
+  }
+  slot->entry = entry;
+  return true;
+}
+
 }  // namespace
 
-bool replaces_earlier_copy(const char* target, const char* entry, char (&earlier)[kLineSize]) {
-  uint64_t hash = hash_of(target);
-  unsigned at = static_cast<unsigned>(hash % kSlots);
-  while (slots[at].hash != 0 && slots[at].hash != hash) at = (at + 1) % kSlots;
-  Slot* slot = &slots[at];
-  bool found = slot->hash == hash;
-  if (found) strncpy(earlier, pool + slot->entry, sizeof earlier - 1);
-  earlier[sizeof earlier - 1] = '\0';  // every kept entry fits: it came from a line
-  if ((!found && targets_kept == kTargetsKept) || !keep_entry(entry, &slot->entry)) {
+bool replaces_earlier_copy(const char* target, const FileId* replaced, const FileId* made,
+                           const char* entry, char (&earlier)[kLineSize]) {
+  uint64_t name_key = key_of_name(target);
+  const char* found = entry_of(name_key);
+  if (found == nullptr && replaced != nullptr) found = entry_of(key_of_file(*replaced));
+  earlier[0] = '\0';
+  if (found != nullptr) strncat(earlier, found, sizeof earlier - 1);  // every kept entry fits: it came from a line
+  uint32_t at = 0;
+  if (!keep_entry(entry, &at) || !put_key(name_key, at) || (made != nullptr && !put_key(key_of_file(*made), at)))
     full = true;
-    return found;
-  }
-  if (!found) ++targets_kept;
-  slot->hash = hash;
-  return found;
+  return found != nullptr;
 }
 
 bool targets_made_full() {
