@@ -13,10 +13,12 @@ enable_testing()
 find_package(GTest)
 if(GTest_FOUND)
   include(GoogleTest)
-  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/utf8_test.cc src/end_to_end_test.cc src/terminal_test.cc
+  add_executable(lisko_tests src/line_reader_test.cc src/names_test.cc src/utf8_test.cc
+                             src/end_to_end_test.cc src/playlists_test.cc src/posix_test.cc
+                             src/windows_test.cc src/terminal_test.cc
                              src/faults_test.cc
                              src/media_test.cc
-                             src/sandbox.cc)
+                             src/sandbox.cc src/cases.cc)
   target_link_libraries(lisko_tests PRIVATE lisko_lib GTest::gtest_main)
   # Preloaded into lisko by the fault tests; uninstrumented, so that it can
   # come before a sanitizer's runtime.

@@ -1,0 +1,45 @@
+#include "cases.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+
+// Puts the sandbox's own path where text says "{box}".
+std::string with_box(std::string text, const Sandbox& box) {
+  std::string path = (box / "").string();
+  path.pop_back();
+  for (size_t at; (at = text.find("{box}")) != std::string::npos;) text.replace(at, 5, path);
+  return text;
+}
+
+}  // namespace
+
+void check(const Case& c) {
+  Sandbox box;
+  Files before = c.before;
+  for (auto& file : before) file.second = with_box(file.second, box);
+  before[c.folder + "list.m3u"] = with_box(c.playlist, box);
+  before[c.folder + "ro.m3u"] = with_box(c.playlist, box);
+  before["my out/"] = "";
+  box.add(before);
+  chmod((box / (c.folder + "ro.m3u")).c_str(), 0444);
+  Result result = run_in(box / c.folder, c.args);
+  std::string out = with_box(c.out, box);
+  EXPECT_TRUE(matches(out.c_str(), result.out.c_str()))
+      << c.what << "\nexpected: " << out << "\nactual:   " << result.out;
+  EXPECT_EQ(result.status, c.status) << c.what << "\nstandard error: " << result.err;
+  if (!under_wine()) {
+    EXPECT_EQ(result.err, with_box(c.err, box)) << c.what << ": standard error";
+  }
+  Files expected;
+  for (const auto& [name, content] : before)
+    if (name.back() != '/') expected[name] = content;
+  for (const auto& [name, content] : c.changed) expected[name] = content;
+  EXPECT_EQ(box.files(), expected) << c.what;
+}
+
+std::string native_or_any(const std::string& reason) { return under_wine() ? "*" : reason; }
+std::string native_or_wine(const std::string& reason, const std::string& wine) {
+  return under_wine() ? wine : reason;
+}
