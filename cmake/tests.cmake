@@ -17,7 +17,7 @@ if(GTest_FOUND)
                              src/end_to_end_test.cc src/playlists_test.cc src/posix_test.cc
                              src/windows_test.cc src/terminal_test.cc
                              src/faults_test.cc
-                             src/media_test.cc
+                             src/media_test.cc src/sticks_test.cc
                              src/sandbox.cc src/cases.cc)
   target_link_libraries(lisko_tests PRIVATE lisko_lib GTest::gtest_main)
   # Preloaded into lisko by the fault tests; uninstrumented, so that it can

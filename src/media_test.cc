@@ -1,8 +1,8 @@
-// Tests on real file systems, made in image files and mounted for the test:
-// the sticks lisko copies onto (FAT32 and exFAT through FUSE), and crashes
-// of XFS and ext4 simulated as file-system test suites do, by shutting the
-// file system down without flushing its log and mounting it again. Each
-// test skips, saying why, where it cannot mount.
+// Tests on real disks' file systems, made in image files and mounted for
+// the test (the sticks are in sticks_test.cc): crashes of XFS and ext4
+// simulated as file-system test suites do, by shutting the file system
+// down without flushing its log and mounting it again, and what a second
+// run keeps. Each test skips, saying why, where it cannot mount.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -26,18 +26,6 @@ namespace {
 const unsigned long kShutDown = _IOR('X', 125, uint32_t);
 const uint32_t kWithoutLogFlush = 2;
 
-bool run_quietly(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// What keeps a mount from being made here, or "" where nothing does.
-std::string cannot_mount(const std::vector<std::string>& tools) {
-  if (geteuid() != 0) return "mounting needs root";
-  for (const std::string& tool : tools)
-    if (!run_quietly("command -v " + tool)) return "no " + tool + " (see .ci/run)";
-  return "";
-}
-
 std::string content(char fill, size_t size) { return std::string(size, fill); }
 
 // The files of a playlist to copy onto a medium, and the playlist.
@@ -59,107 +47,6 @@ Songs make_songs(const std::string& folder, char fill) {
   return songs;
 }
 
-// Every file on the medium with its content.
-Files files_in(const fs::path& folder) {
-  Files found;
-  for (const auto& entry : fs::directory_iterator(folder))
-    if (entry.is_regular_file()) found[entry.path().filename().string()] = read_file(entry.path());
-  return found;
-}
-
-struct Stick {
-  const char* what;
-  std::vector<std::string> tools;
-  std::string make;   // makes the image IMG
-  std::string mount;  // mounts IMG on MNT
-  bool keeps_times;
-};
-
-std::string with(std::string command, const fs::path& image, const fs::path& point) {
-  for (size_t at; (at = command.find("IMG")) != std::string::npos;)
-    command.replace(at, 3, image.string());
-  for (size_t at; (at = command.find("MNT")) != std::string::npos;)
-    command.replace(at, 3, point.string());
-  return command;
-}
-
-const Stick kFat32 = {"FAT32 through fusefat",
-                      {"mkfs.vfat", "fusefat"},
-                      "mkfs.vfat -F 32 -C IMG 65536",
-                      "fusefat -o rw+ IMG MNT",
-                      false};
-const Stick kExfat = {"exFAT through exfat-fuse",
-                      {"mkfs.exfat", "mount.exfat-fuse", "losetup"},
-                      "truncate -s 64M IMG && mkfs.exfat IMG",
-                      "mount.exfat-fuse \"$(losetup -f --show IMG)\" MNT",
-                      true};
-
-void unmount_stick(const fs::path& image, const fs::path& point) {
-  run_quietly("umount " + point.string());
-  run_quietly("losetup -j " + image.string() + " | cut -d: -f1 | xargs -r losetup -d");
-}
-
-// A playlist onto a stick: every copy whole, a file already there
-// replaced, a copy replaced by a later one whose name differs only in case,
-// and a name the file system cannot hold failed and left out.
-void check_stick(const Stick& stick) {
-  std::string reason = cannot_mount(stick.tools);
-  if (reason.empty() && access("/dev/fuse", R_OK | W_OK) != 0) reason = "no /dev/fuse";
-  if (!reason.empty()) GTEST_SKIP() << stick.what << ": " << reason;
-  Sandbox box;
-  box.add({{"stick/", ""},
-           {"src/a.mp3", content('a', 70000)},
-           {"src/b.mp3", content('b', 300)},
-           {"src/Song?.mp3", "?"},
-           {"src/a:b.mp3", ":"},
-           {"src/Case.mp3", content('C', 3 << 20)},
-           {"other/case.mp3", content('c', 5000)},
-           {"list.m3u",
-            "src\\Case.mp3\r\nother\\case.mp3\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n"
-            "src\\Song?.mp3\r\nsrc\\a:b.mp3\r\n"}});
-  const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
-  utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
-  fs::path image = box / "stick.img";
-  if (!run_quietly(with(stick.make, image, box / "stick")) ||
-      !run_quietly(with(stick.mount, image, box / "stick"))) {
-    unmount_stick(image, box / "stick");
-    GTEST_SKIP() << stick.what << ": cannot make or mount the image here";
-  }
-  write_file(box / "stick/b.mp3", "earlier");
-
-  Result result = box.run({"list.m3u", "stick/"});
-  Files left = files_in(box / "stick");
-  std::string cased = read_file(box / "stick/CASE.mp3");  // names the one file in any case
-  left.erase("Case.mp3");
-  left.erase("case.mp3");
-  struct stat copy = {};
-  stat((box / "stick/a.mp3").c_str(), &copy);
-  unmount_stick(image, box / "stick");
-
-  const std::string cannot_hold = "failed: the target's file system cannot hold this name (*)\r\n";
-  EXPECT_TRUE(matches(("Copying 'src\\Case.mp3' to stick/Case.mp3...succeeded\r\n"
-                       "Copying 'other\\case.mp3' to stick/case.mp3...succeeded\r\n"
-                       "Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
-                       "Copying 'src\\b.mp3' to stick/b.mp3...succeeded\r\n"
-                       "Copying 'src\\Song?.mp3' to stick/Song?.mp3..." + cannot_hold +
-                       "Copying 'src\\a:b.mp3' to stick/a:b.mp3..." + cannot_hold)
-                          .c_str(),
-                      result.out.c_str()))
-      << result.out;
-  EXPECT_EQ(result.status, 3);
-  // fusefat tells no size at all: no shortage of room is made of it.
-  EXPECT_EQ(result.err.find("bytes free"), std::string::npos) << stick.what << ": " << result.err;
-  EXPECT_EQ(left, (Files{{"a.mp3", content('a', 70000)}, {"b.mp3", content('b', 300)}}));
-  EXPECT_TRUE(cased == content('c', 5000));
-  // fusefat stamps a renamed file with the time of its own later flush.
-  if (stick.keeps_times) {
-    EXPECT_LE(std::llabs(static_cast<long long>(copy.st_mtime) - 1234567890), 2);
-  }
-}
-
-TEST(Media, Fat32StickTakesEveryCopy) { check_stick(kFat32); }
-TEST(Media, ExfatStickTakesEveryCopy) { check_stick(kExfat); }
-
 struct Disk {
   const char* type;
   std::string make;  // makes the image IMG
@@ -177,7 +64,7 @@ class MountedDisk {
       : image_(box / (std::string(disk.type) + ".img")), point_(box / "disk") {
     fs::create_directories(point_);
     reason_ = cannot_mount({"mkfs." + std::string(disk.type), "losetup"});
-    if (reason_.empty() && !run_quietly(with(disk.make, image_, point_)))
+    if (reason_.empty() && !run_quietly(with_image(disk.make, image_, point_)))
       reason_ = std::string("cannot make an ") + disk.type + " image";
     if (reason_.empty() && !mount()) reason_ = "cannot loop-mount an image here";
   }
@@ -349,11 +236,11 @@ TEST(Media, RetryAfterAFailedWriteOutLeavesEverySongWhole) {
     box.add({{"list.m3u", songs.list}, {"back/", ""}, {"disk/", ""}});
     const std::string back = (box / "back").string();
     const fs::path image = box / "back/disk.img";
-    const std::string mount_disk = with(disk.mount, image, box / "disk");
+    const std::string mount_disk = with_image(disk.mount, image, box / "disk");
     const std::string unmount_disk = "umount " + (box / "disk").string() + "; losetup -j " +
                                      image.string() + " | cut -d: -f1 | xargs -r losetup -d";
     if (!run_quietly("mount -t tmpfs -o size=400m tmpfs " + back) ||
-        !run_quietly("truncate -s 320M " + image.string() + " && " + with(disk.make, image, "")) ||
+        !run_quietly("truncate -s 320M " + image.string() + " && " + with_image(disk.make, image, "")) ||
         !run_quietly(mount_disk + " && sync && mount -o remount,size=$(($(du -k " +
                      image.string() + " | cut -f1) + 64))k " + back)) {
       run_quietly(unmount_disk + "; umount " + back);

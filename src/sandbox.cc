@@ -12,6 +12,7 @@
 #include <termios.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <fstream>
 #include <map>
@@ -236,4 +237,31 @@ pid_t start_big_copy(Sandbox& box) {
   }
   EXPECT_TRUE(copying) << "no temporary file appeared";
   return child;
+}
+
+bool run_quietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string cannot_mount(const std::vector<std::string>& tools) {
+  if (geteuid() != 0) return "mounting needs root";
+  for (const std::string& tool : tools)
+    if (!run_quietly("command -v " + tool)) return "no " + tool + " (see .ci/run)";
+  return "";
+}
+
+std::string with_image(std::string command, const std::filesystem::path& image,
+                       const std::filesystem::path& point) {
+  for (size_t at; (at = command.find("IMG")) != std::string::npos;)
+    command.replace(at, 3, image.string());
+  for (size_t at; (at = command.find("MNT")) != std::string::npos;)
+    command.replace(at, 3, point.string());
+  return command;
+}
+
+Files files_in(const std::filesystem::path& folder) {
+  Files found;
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.is_regular_file()) found[entry.path().filename().string()] = read_file(entry.path());
+  return found;
 }

@@ -67,6 +67,20 @@ Result run_in(const std::filesystem::path& folder, const std::vector<std::string
 
 class Sandbox;
 
+// Runs a shell command, its output thrown away; true when it succeeded.
+bool run_quietly(const std::string& command);
+
+// What keeps a mount from being made here (not root, a tool missing), or
+// "" where nothing does.
+std::string cannot_mount(const std::vector<std::string>& tools);
+
+// Every file in folder (not below it) with its content.
+Files files_in(const std::filesystem::path& folder);
+
+// command with IMG replaced by image and MNT by point.
+std::string with_image(std::string command, const std::filesystem::path& image,
+                       const std::filesystem::path& point);
+
 // The names in folder, sorted.
 std::vector<std::string> names_in(const std::filesystem::path& folder);
 

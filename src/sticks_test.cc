@@ -1,0 +1,103 @@
+// lisko onto the sticks it copies to: FAT32 and exFAT, made in image files
+// and mounted through FUSE for the test. Each test skips, saying why, where
+// it cannot mount.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "sandbox.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Stick {
+  const char* what;
+  std::vector<std::string> tools;
+  std::string make;   // makes the image IMG
+  std::string mount;  // mounts IMG on MNT
+  bool keeps_times;
+};
+
+const Stick kFat32 = {"FAT32 through fusefat",
+                      {"mkfs.vfat", "fusefat"},
+                      "mkfs.vfat -F 32 -C IMG 65536",
+                      "fusefat -o rw+ IMG MNT",
+                      false};
+const Stick kExfat = {"exFAT through exfat-fuse",
+                      {"mkfs.exfat", "mount.exfat-fuse", "losetup"},
+                      "truncate -s 64M IMG && mkfs.exfat IMG",
+                      "mount.exfat-fuse \"$(losetup -f --show IMG)\" MNT",
+                      true};
+
+void unmount_stick(const fs::path& image, const fs::path& point) {
+  run_quietly("umount " + point.string());
+  run_quietly("losetup -j " + image.string() + " | cut -d: -f1 | xargs -r losetup -d");
+}
+
+// A playlist onto a stick: every copy whole, a file already there
+// replaced, a copy replaced by a later one whose name differs only in case,
+// and a name the file system cannot hold failed and left out.
+void check_stick(const Stick& stick) {
+  std::string reason = cannot_mount(stick.tools);
+  if (reason.empty() && access("/dev/fuse", R_OK | W_OK) != 0) reason = "no /dev/fuse";
+  if (!reason.empty()) GTEST_SKIP() << stick.what << ": " << reason;
+  Sandbox box;
+  box.add({{"stick/", ""},
+           {"src/a.mp3", std::string(70000, 'a')},
+           {"src/b.mp3", std::string(300, 'b')},
+           {"src/Song?.mp3", "?"},
+           {"src/a:b.mp3", ":"},
+           {"src/Case.mp3", std::string(3 << 20, 'C')},
+           {"other/case.mp3", std::string(5000, 'c')},
+           {"list.m3u",
+            "src\\Case.mp3\r\nother\\case.mp3\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n"
+            "src\\Song?.mp3\r\nsrc\\a:b.mp3\r\n"}});
+  const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
+  utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
+  fs::path image = box / "stick.img";
+  if (!run_quietly(with_image(stick.make, image, box / "stick")) ||
+      !run_quietly(with_image(stick.mount, image, box / "stick"))) {
+    unmount_stick(image, box / "stick");
+    GTEST_SKIP() << stick.what << ": cannot make or mount the image here";
+  }
+  write_file(box / "stick/b.mp3", "earlier");
+
+  Result result = box.run({"list.m3u", "stick/"});
+  Files left = files_in(box / "stick");
+  std::string cased = read_file(box / "stick/CASE.mp3");  // names the one file in any case
+  left.erase("Case.mp3");
+  left.erase("case.mp3");
+  struct stat copy = {};
+  stat((box / "stick/a.mp3").c_str(), &copy);
+  unmount_stick(image, box / "stick");
+
+  const std::string cannot_hold = "failed: the target's file system cannot hold this name (*)\r\n";
+  EXPECT_TRUE(matches(("Copying 'src\\Case.mp3' to stick/Case.mp3...succeeded\r\n"
+                       "Copying 'other\\case.mp3' to stick/case.mp3...succeeded\r\n"
+                       "Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
+                       "Copying 'src\\b.mp3' to stick/b.mp3...succeeded\r\n"
+                       "Copying 'src\\Song?.mp3' to stick/Song?.mp3..." + cannot_hold +
+                       "Copying 'src\\a:b.mp3' to stick/a:b.mp3..." + cannot_hold)
+                          .c_str(),
+                      result.out.c_str()))
+      << result.out;
+  EXPECT_EQ(result.status, 3);
+  // fusefat tells no size at all: no shortage of room is made of it.
+  EXPECT_EQ(result.err.find("bytes free"), std::string::npos) << stick.what << ": " << result.err;
+  EXPECT_EQ(left, (Files{{"a.mp3", std::string(70000, 'a')}, {"b.mp3", std::string(300, 'b')}}));
+  EXPECT_TRUE(cased == std::string(5000, 'c'));
+  // fusefat stamps a renamed file with the time of its own later flush.
+  if (stick.keeps_times) {
+    EXPECT_LE(std::llabs(static_cast<long long>(copy.st_mtime) - 1234567890), 2);
+  }
+}
+
+TEST(Media, Fat32StickTakesEveryCopy) { check_stick(kFat32); }
+TEST(Media, ExfatStickTakesEveryCopy) { check_stick(kExfat); }
+
+}  // namespace
