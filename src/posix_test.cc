@@ -226,6 +226,29 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
   EXPECT_EQ(read_file(box / "fixed/a.mp3"), "fixed");
 }
 
+// The run's record of its targets tells 8,192 of them apart; past that it
+// says once that a copy replacing an earlier one is no longer told, and
+// still tells those it holds.
+TEST(Posix, RecordOfTargetsSaysWhenItIsFull) {
+  Sandbox box;
+  box.add({{"song.mp3", "S"}, {"out/", ""}, {"again/s0.mp3", "A"}});
+  std::string list;
+  for (int i = 0; i <= 8192; ++i) {
+    std::string name = "s" + std::to_string(i) + ".mp3";
+    fs::create_directories(box / "in");
+    fs::create_symlink("../song.mp3", box / ("in/" + name));
+    list += "in/" + name + "\n";
+  }
+  write_file(box / "list.m3u", list + "again/s0.mp3\n");
+  Result result = box.run(kListToOut);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err,
+            "lisko: more than 8192 copies in this run: a later copy that replaces an earlier one "
+            "is no longer told\n"
+            "lisko: out/s0.mp3: the copy of 'again/s0.mp3' replaced the copy of 'in/s0.mp3' made "
+            "earlier in this run (two entries with one name)\n");
+}
+
 TEST(Posix, PlaylistThatCannotBeReadEndsTheRun) {
   Sandbox box;
   Result result = box.run({"/proc/self/mem", "out/"});
