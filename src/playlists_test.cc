@@ -106,10 +106,12 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        "music\\Intro.mp3\"/></seq></body></smil>\r\n"), "", {"lists/mix.zpl", "out/"},
        "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0,
        {{"out/Intro.mp3", "I"}}},
-      {"a PLS after a MIME line and a comment, blanks around =", with("mix.pls", "audio/x-scpls"
-       "\r\n# saved by hand\r\n[Playlist]\r\nFile1 = ../music/Intro.mp3 \r\n"), "",
-       {"lists/mix.pls", "out/"}, "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n",
-       0, {{"out/Intro.mp3", "I"}}},
+      {"a PLS after a MIME line and a comment, blanks around =, a name from the root",
+       with("mix.pls", "audio/x-scpls\r\n# saved by hand\r\n[Playlist]\r\n"
+       "File1 = ../music/Intro.mp3 \r\nFile2={box}/music/Rock & Roll.mp3\r\n"), "",
+       {"lists/mix.pls", "out/"}, "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+       "Copying '{box}/music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n",
+       0, {{"out/Intro.mp3", "I"}, {"out/Rock & Roll.mp3", "R"}}},
       {"an XSPF of no namespace after a comment and a DOCTYPE, with xml:base and a bare &",
        with("x.xspf", "<!-- by hand -->\n<!DOCTYPE playlist>\n<playlist xml:base=\"../\">"
        "<trackList xml:base=\"music/\">\n<track><location>Intro.mp3</location></track>\n"
@@ -144,6 +146,10 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        "': with the playlist's folder before it, the name would be longer than 1023 characters."
        "\r\n" + cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: the reference &#0;, a character "
        "no name may hold\n"},
+      {"a NUL byte inside an attribute's value", with("x.wpl", std::string("<smil><body><media "
+       "src=\"a\0b.mp3\"/></body></smil>", 48)), "", {"lists/x.wpl", "out/"},
+       "Couldn't read lists/x.wpl.  Exiting LISKO.\r\n", 2, {}, "",
+       "lisko: lists/x.wpl: line 1: a character that XML does not allow\n"},
   };
   // clang-format on
   for (const Case& c : cases) check(c);

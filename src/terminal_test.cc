@@ -192,11 +192,12 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
        "lisko: 1 copied, 1 failed; 1 byte written in *.* s\n"
        "lisko: the copies went beside the folder 'out', not into it: end dest with '/' to copy "
        "into it\n"},
+      {"src/k.mp3\nsrc/gone.mp3\n", kListToOut, "lisko: 1 copied, 1 failed; 1.0 kB written in *.* s\n"},
   };
   for (const auto& c : cases) {
     Sandbox box;
     box.add({{"src/a.mp3", "AAAA"}, {"src/b.mp3", "BB"}, {"src/c.mp3", "C"}, {"out/b.mp3", "BB"},
-             {"list.m3u", c.playlist}});
+             {"src/k.mp3", std::string(1000, 'k')}, {"list.m3u", c.playlist}});
     int terminal, screen;
     ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
     int null = open("/dev/null", O_WRONLY);
