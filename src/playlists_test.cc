@@ -54,6 +54,8 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
   };
   const std::string xspf_head = "<playlist xmlns=\"http://xspf.org/ns/0/\"><trackList><track>";
   const std::string cannot = "Couldn't read lists/x.xspf.  Exiting LISKO.\r\n";
+  std::string b300, c300;  // 600 characters each
+  for (int i = 0; i < 300; ++i) b300 += "b/", c300 += "c/";
   std::string nested = "<smil>", nested_out;  // 64 deep, then 65
   for (int i = 0; i < 63; ++i) nested += "<a>", nested_out += "</a>";
   nested_out += "</smil>";
@@ -146,6 +148,16 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        "': with the playlist's folder before it, the name would be longer than 1023 characters."
        "\r\n" + cannot, 2, {}, "", "lisko: lists/x.xspf: line 1: the reference &#0;, a character "
        "no name may hold\n"},
+      {"CDATA, quotes in a DOCTYPE's subset, a location too long with its xml:base",
+       with("x.xspf", "<!DOCTYPE playlist [<!ENTITY t \"a]><x>\">]>\n<playlist><trackList><track>"
+       "<location><![CDATA[../music/Rock & Roll.mp3]]></location></track>\n<track><location>"
+       "<![CDATA[../music/a]b>c.mp3]]></location></track>\n<track xml:base=\"" + b300 +
+       "\"><location>" + c300 + "x.mp3</location></track></trackList></playlist>\n"), "",
+       {"lists/x.xspf", "out/"}, "Copying '../music/Rock & Roll.mp3' to out/Rock & Roll.mp3..."
+       "succeeded\r\nCopying '../music/a]b>c.mp3' to out/a]b>c.mp3...failed: " +
+       native_or_any("No such file or directory") + "\r\n" +
+       "Skipping a playlist line longer than 1023 characters.\r\n", 3,
+       {{"out/Rock & Roll.mp3", "R"}}},
       {"a NUL byte inside an attribute's value", with("x.wpl", std::string("<smil><body><media "
        "src=\"a\0b.mp3\"/></body></smil>", 48)), "", {"lists/x.wpl", "out/"},
        "Couldn't read lists/x.wpl.  Exiting LISKO.\r\n", 2, {}, "",
