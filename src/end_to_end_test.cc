@@ -94,10 +94,12 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n", 3, {{"out/a.mp3", "A"}}},
       {"an entry ending in a backslash names a folder", music, "src\\\r\n", kListToOut,
        "Copying 'src\\' to out/...failed: *\r\n", 3, {}},
-      {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/"},
-       "Copying 'src\\a.mp3' to none/a.mp3...failed: " +
+      {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/x-"},
+       "Copying 'src\\a.mp3' to none/x-a.mp3...failed: " +
        native_or_wine("no folder none/ (No such file or directory)", "no folder none/ (*)") +
        "\r\n", 3, {}, "", "lisko: no folder none/: every copy would fail; is the stick mounted?\n"},
+      {"a file: URL that holds %00 is skipped, and the run fails", music,
+       "file:///src/a%00.mp3\r\n", kListToOut, "Skipping 'file:///src/a%00.mp3" + kNotAName, 3, {}},
       {"a file where dest's folder should be", {{"src/a.mp3", "A"}, {"notes", "N"}},
        "src\\a.mp3\r\n", {"list.m3u", "notes/"},
        "Copying 'src\\a.mp3' to notes/a.mp3...failed: " +
