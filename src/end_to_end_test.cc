@@ -46,7 +46,7 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        {"list.m3u", "out"}, "Copying 'src\\a.mp3' to outa.mp3...succeeded\r\n", 0,
        {{"outa.mp3", "A"}}, "",
        "lisko: dest 'out' is a folder; the copies go beside it, as 'out' followed by each name. "
-       "End dest with '/' to copy into it.\n"},
+       "End dest with '" + native_or_wine("/", "\\") + "' to copy into it.\n"},
       {"a relative entry that only the playlist's folder has",
        {{"sub/Album/01 Song.mp3", "S"}, {"sub/list.m3u", "Album\\01 Song.mp3\r\n"}, {"out/", ""}},
        "", {"sub/list.m3u", "out/"},
@@ -57,7 +57,7 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "Destination is longer than 255 characters.  Exiting LISKO.\r\n", 1, {}},
       {"no wildcard expansion", music, "src\\a.mp3\r\n", {"*.m3u", "out/"},
        "Couldn't open *.m3u.  Exiting LISKO.\r\n", 2, {}, "",
-       "lisko: *.m3u: No such file or directory\n"},
+       "lisko: *.m3u: " + native_or_wine("No such file or directory", "Invalid argument") + "\n"},
       {"dest of 255 characters", music, "src\\a.mp3\r\n", {"list.m3u", kDots255},
        "Copying 'src\\a.mp3' to " + kDots255 + "a.mp3...succeeded\r\n", 0, {{"oa.mp3", "A"}}},
       {"a read-only playlist", music, "src\\a.mp3\r\n", {"ro.m3u", "my out/"},

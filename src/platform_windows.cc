@@ -150,8 +150,10 @@ DestFolder look_at_dest_folder() {
   DestFolder found = {false, false, 0};
   wchar_t folder[kPathSize];
   if (!to_wide_target(dest_in(kCodePage), kCodePage, folder)) return found;
-  size_t end = wcslen(folder);  // after dest's last separator
-  while (end > 0 && wcschr(L"\\/:", folder[end - 1]) == nullptr) --end;
+  size_t end = wcslen(folder);  // after dest's last separator, or its drive's colon
+  while (end > 0 && folder[end - 1] != L'\\' && folder[end - 1] != L'/' &&
+         !(end == 2 && folder[1] == L':'))
+    --end;
   if (end == 0)
     wcscpy(folder, L".");
   else if (folder[end - 1] == L':')
