@@ -54,7 +54,7 @@ void tell_replaced_copy(const char* line, const char* target, NameCode code, con
   bool told = target_id_of(target, code, &made);
   char earlier[kLineSize];
   // The same entry twice replaces a copy with its like: nothing is lost.
-  if (replaces_earlier_copy(target, replaced, told ? &made : nullptr, line, earlier) &&
+  if (replaces_earlier_copy(target, code, replaced, told ? &made : nullptr, line, earlier) &&
       strcmp(earlier, line) != 0)
     print_replaced_copy(line, earlier, target);
   if (targets_made_full()) print_targets_made_full(kTargetsKept);

@@ -86,6 +86,11 @@ struct FileId {
 // there or the system will not tell.
 bool target_id_of(const char* target, NameCode code, FileId* id);
 
+// True where target's folder lists one name only that equals target's
+// name part in any ASCII case: a medium that took two such names as one
+// file. Where file ids tell that (on Windows), false.
+bool one_name_in_any_case(const char* target, NameCode code);
+
 // The folder of the file file, as a full name. Returns false when it
 // cannot be told or does not fit.
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);

@@ -14,7 +14,9 @@
 //
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
+#include <dirent.h>
 #include <signal.h>
+#include <strings.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -239,6 +241,26 @@ bool target_id_of(const char* target, NameCode, FileId* id) {
   if (!to_posix_name(target, path) || lstat(path, &info) != 0) return false;
   *id = {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
   return true;
+}
+
+bool one_name_in_any_case(const char* target, NameCode) {
+  char path[kPathSize];
+  if (!to_posix_name(target, path)) return false;
+  const char* slash = strrchr(path, '/');
+  const char* name = slash == nullptr ? path : slash + 1;
+  char folder_name[kPathSize] = ".";
+  if (slash != nullptr) {
+    size_t length = static_cast<size_t>(slash - path) + 1;  // "/" kept
+    memcpy(folder_name, path, length);  // fits: path does
+    folder_name[length] = '\0';
+  }
+  DIR* folder = opendir(folder_name);
+  if (folder == nullptr) return false;
+  unsigned alike = 0;
+  for (struct dirent* listed; (listed = readdir(folder)) != nullptr;)
+    alike += strcasecmp(listed->d_name, name) == 0 ? 1 : 0;
+  closedir(folder);
+  return alike == 1;
 }
 
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {

@@ -206,6 +206,8 @@ bool target_id_of(const char* target, NameCode code, FileId* id) {
   return true;
 }
 
+bool one_name_in_any_case(const char*, NameCode) { return false; }
+
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
   char* name_part = nullptr;
   DWORD length = GetFullPathNameA(file, kPathSize, folder, &name_part);

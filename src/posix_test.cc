@@ -51,6 +51,11 @@ TEST(Posix, NamesAndSpecialFiles) {
        "'{box}/m/Artist/01 Song.mp3' made earlier in this run (two entries with one name)\n"
        "lisko: out/b.mp3: the copy of 'm://1/b.mp3' replaced the copy of 'm/b.mp3' made earlier "
        "in this run (two entries with one name)\n"},
+      {"names that differ in case are two files here, told as none", {{"src/Song.mp3", "1"},
+       {"x/song.mp3", "2"}, {"out/song.mp3", "old"}}, "src\\Song.mp3\nx\\song.mp3\n", kListToOut,
+       "Copying 'src\\Song.mp3' to out/Song.mp3...succeeded\r\n"
+       "Copying 'x\\song.mp3' to out/song.mp3...succeeded\r\n", 0,
+       {{"out/Song.mp3", "1"}, {"out/song.mp3", "2"}}},
       {"a file whose size the kernel hides is copied whole", {{"out/", ""}}, "\\proc\\version\r\n",
        kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
        {{"out/version", read_file("/proc/version")}}},

@@ -1,9 +1,11 @@
 // The targets this run has copied to: an open-addressed table of keys,
 // each with the entry whose copy stands there, whose text is kept in a
-// fixed pool. Each copy has two keys: the hash of its target's name (names
-// that the platform takes as one file, on Windows names that differ only
-// in ASCII case, hash alike) and the hash of the file's id, which the
-// medium gives to whatever names it takes as that file.
+// fixed pool. Each copy has three keys: the hash of its target's name
+// (names that the platform takes as one file, on Windows names that differ
+// only in ASCII case, hash alike); the hash of the file's id, which the
+// medium gives to whatever names it takes as that file; and the hash of
+// the name in any ASCII case, for the media whose ids tell names apart,
+// not files (a FAT stick through FUSE), where the folder's listing tells.
 #include "targets_made.h"
 
 #include <cstdint>
@@ -13,7 +15,7 @@
 
 namespace {
 
-constexpr unsigned kKeysKept = 2 * kTargetsKept;  // a name and a file id each
+constexpr unsigned kKeysKept = 3 * kTargetsKept;  // a name, a file id and a name in any case
 constexpr unsigned kSlots = 2 * kKeysKept;        // half full at most: short probes
 constexpr unsigned kPoolSize = 1 << 20;           // the entries' text
 
@@ -31,9 +33,11 @@ bool full_told = false;
 
 uint64_t fnv1a(uint64_t hash, unsigned char byte) { return (hash ^ byte) * 1099511628211ull; }
 
-uint64_t key_of_name(const char* target) {
-  bool fold = names_ignore_case();
-  uint64_t hash = 14695981039346656037ull;
+// any_case: the key of the name in any ASCII case, which begins where no
+// other does.
+uint64_t key_of_name(const char* target, bool any_case = false) {
+  bool fold = any_case || names_ignore_case();
+  uint64_t hash = any_case ? fnv1a(fnv1a(14695981039346656037ull, 0), 0) : 14695981039346656037ull;
   for (const char* at = target; *at != '\0'; ++at) {
     char c = fold && *at >= 'A' && *at <= 'Z' ? static_cast<char>(*at | 0x20) : *at;
     hash = fnv1a(hash, static_cast<unsigned char>(c));
@@ -85,17 +89,27 @@ bool put_key(uint64_t key, uint32_t entry) {
   return true;
 }
 
+// The entry whose copy stood at target, read in code, before its copy, where
+// replaced is the file that stood there; null where none did.
+const char* earlier_copy(const char* target, NameCode code, const FileId* replaced) {
+  const char* found = entry_of(key_of_name(target));
+  if (found != nullptr || replaced == nullptr) return found;
+  found = entry_of(key_of_file(*replaced));
+  if (found != nullptr) return found;
+  found = entry_of(key_of_name(target, true));
+  return found != nullptr && one_name_in_any_case(target, code) ? found : nullptr;
+}
+
 }  // namespace
 
-bool replaces_earlier_copy(const char* target, const FileId* replaced, const FileId* made,
-                           const char* entry, char (&earlier)[kLineSize]) {
-  uint64_t name_key = key_of_name(target);
-  const char* found = entry_of(name_key);
-  if (found == nullptr && replaced != nullptr) found = entry_of(key_of_file(*replaced));
+bool replaces_earlier_copy(const char* target, NameCode code, const FileId* replaced,
+                           const FileId* made, const char* entry, char (&earlier)[kLineSize]) {
+  const char* found = earlier_copy(target, code, replaced);
   earlier[0] = '\0';
   if (found != nullptr) strncat(earlier, found, sizeof earlier - 1);  // every kept entry fits: it came from a line
   uint32_t at = 0;
-  if (!keep_entry(entry, &at) || !put_key(name_key, at) || (made != nullptr && !put_key(key_of_file(*made), at)))
+  if (!keep_entry(entry, &at) || !put_key(key_of_name(target), at) ||
+      !put_key(key_of_name(target, true), at) || (made != nullptr && !put_key(key_of_file(*made), at)))
     full = true;
   return found != nullptr;
 }
