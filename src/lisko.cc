@@ -46,16 +46,14 @@ bool only_playlist_folder_has(const char* folder, const char* source, NameCode c
   return length > 0 && static_cast<size_t>(length) < sizeof there && file_exists(there, code);
 }
 
-// Says so where line's copy at target replaced the copy of an earlier
-// entry of this run; replaced is the file that stood at target before the
-// copy, null where none did.
-void tell_replaced_copy(const char* line, const char* target, NameCode code, const FileId* replaced) {
-  FileId made;
-  bool told = target_id_of(target, code, &made);
+// Says so where line's copy at target, read in code, replaced the copy of
+// an earlier entry of this run.
+void tell_replaced_copy(const char* line, const char* target, NameCode code, const CopyDone& done) {
   char earlier[kLineSize];
+  const FileId* replaced = done.replaced_known ? &done.replaced : nullptr;
+  const FileId* made = done.made_known ? &done.made : nullptr;
   // The same entry twice replaces a copy with its like: nothing is lost.
-  if (replaces_earlier_copy(target, code, replaced, told ? &made : nullptr, line, earlier) &&
-      strcmp(earlier, line) != 0)
+  if (replaces_earlier_copy(target, code, replaced, made, line, earlier) && strcmp(earlier, line) != 0)
     print_replaced_copy(line, earlier, target);
   if (targets_made_full()) print_targets_made_full(kTargetsKept);
 }
@@ -73,14 +71,12 @@ bool copy_entry(const Playlist* playlist, const char* line) {
   }
   if (formed != kFormed) return report_not_formed(line, formed);
   print_copying(line, target);
-  FileId replaced;
-  bool stood = target_id_of(target, code, &replaced);
-  CopyDone done = {false, 0};
+  CopyDone done = {};
   const char* why = copy_file(source, target, code, &done);
   const char* folder = playlist_folder(playlist);
   bool hint = why != nullptr && only_playlist_folder_has(folder, source, code);
   print_copy_result(why, hint ? folder : nullptr, done);
-  if (why == nullptr) tell_replaced_copy(line, target, code, stood ? &replaced : nullptr);
+  if (why == nullptr) tell_replaced_copy(line, target, code, done);
   return why == nullptr;
 }
 

@@ -81,11 +81,6 @@ struct FileId {
   unsigned long long file;
 };
 
-// The id of the file at target, read in code as copy_file reads it (not
-// of what a symbolic link there points to); false where no file stands
-// there or the system will not tell.
-bool target_id_of(const char* target, NameCode code, FileId* id);
-
 // True where target's folder lists one name only that equals target's
 // name part in any ASCII case: a medium that took two such names as one
 // file. Where file ids tell that (on Windows), false.
@@ -96,10 +91,15 @@ bool one_name_in_any_case(const char* target, NameCode code);
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 
 // What a copy that succeeded did: kept a target that held the source's
-// bytes already, or wrote bytes.
+// bytes already, or wrote bytes; and which file it replaced (where one
+// stood at the target) and which it made, where the system told.
 struct CopyDone {
   bool kept;
   unsigned long long bytes;
+  bool replaced_known;
+  FileId replaced;
+  bool made_known;
+  FileId made;
 };
 
 // Copies the file source to the name target, replacing a file that is

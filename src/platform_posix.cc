@@ -235,14 +235,6 @@ bool file_exists(const char* name, NameCode) {
   return to_posix_name(name, path) && stat(path, &info) == 0;
 }
 
-bool target_id_of(const char* target, NameCode, FileId* id) {
-  char path[kPathSize];
-  struct stat info;
-  if (!to_posix_name(target, path) || lstat(path, &info) != 0) return false;
-  *id = {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
-  return true;
-}
-
 bool one_name_in_any_case(const char* target, NameCode) {
   char path[kPathSize];
   if (!to_posix_name(target, path)) return false;
@@ -278,10 +270,11 @@ bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
 const char* copy_file(const char* source, const char* target, NameCode, CopyDone* done) {
   char source_path[kPathSize];
   char target_path[kPathSize];
-  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0};
+  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0, false, {}, {}};
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
     result = copy_one_file(source_path, target_path);
-  *done = {result.kept, static_cast<unsigned long long>(result.bytes)};
+  *done = {result.kept, static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
+           result.error == 0, result.made};
   if (result.error == kSourceChanged) return "the source changed while it was copied";
   return result.error == 0 ? nullptr : reason(result, target);
 }

@@ -191,21 +191,6 @@ bool file_exists(const char* name, NameCode code) {
   return code == kCodePage && is_utf8(name) && file_exists(name, kUtf8);
 }
 
-bool target_id_of(const char* target, NameCode code, FileId* id) {
-  wchar_t wide[kPathSize];
-  if (!to_wide_target(target, code, wide)) return false;
-  HANDLE file = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  BOOL got = GetFileInformationByHandle(file, &info);
-  CloseHandle(file);
-  if (!got) return false;
-  *id = {info.dwVolumeSerialNumber,
-         (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-  return true;
-}
-
 bool one_name_in_any_case(const char*, NameCode) { return false; }
 
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {

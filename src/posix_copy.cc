@@ -69,9 +69,11 @@ char temp_name[kPathSize + 64];
 bool copies_made = false;
 int flush_descriptor = -1;
 
-const CopyResult kKept = {kDone, 0, true, 0};
+CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0, false, {}, {}}; }
 
-CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0}; }
+FileId id_of(const struct stat& info) {
+  return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+}
 
 // True when the folder open as folder was removed while lisko used it.
 bool is_gone(int folder) {
@@ -173,7 +175,7 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   if (result.error != 0) return result;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size};
+  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info)};
 }
 
 
@@ -212,7 +214,7 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
   if (result.error != 0 || linked != 0) return result;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size};
+  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info)};
 #else
   (void)source, (void)source_info, (void)place;
   return failed_at(kWritingCopy, 0);
@@ -251,7 +253,7 @@ CopyResult replace_target(int source, const struct stat& source_info, const Targ
   if (may_be_same && source_info.st_size > 0 &&
       keep_if_same(source, source_info, place.folder, place.name, target_info)) {
     copies_made = true;  // the flush at the end covers it too
-    return kKept;
+    return {kDone, 0, true, 0, false, {}, id_of(target_info)};
   }
   // A symbolic link is replaced too: after a crash, a renamed file whose
   // data is not on the medium would stand where it was.
@@ -265,8 +267,12 @@ CopyResult copy_into_place(int source, const struct stat& source_info, const Tar
     return failed_at(kCheckingTarget, EISDIR);  // the target names a folder
   open_flush_descriptor(place);                 // before the run's first write, kept or made
   struct stat target_info;
-  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0)
-    return replace_target(source, source_info, place, target_info);
+  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
+    CopyResult result = replace_target(source, source_info, place, target_info);
+    result.stood = true;
+    result.replaced = id_of(target_info);
+    return result;
+  }
   bool done = false;
   CopyResult fresh = write_and_link(source, source_info, place, &done);
   return done ? fresh : write_and_rename(source, source_info, place, false);

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include "name_rules.h"
+#include "platform.h"
 
 // The step of a copy that failed, so that its reason can say which side
 // failed: the source, the target's folder, or the copy.
@@ -34,6 +35,9 @@ struct CopyResult {
   int error;
   bool kept;    // a target that held the source's bytes already was kept
   off_t bytes;  // the bytes written where a copy was made
+  bool stood;       // a file stood at the target: replaced
+  FileId replaced;
+  FileId made;      // the file at the target afterwards, where it was made or kept
 };
 
 // Copies the file source_path to target_path, both POSIX names, replacing

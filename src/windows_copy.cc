@@ -153,6 +153,21 @@ bool is_same_file(const wchar_t* one, const wchar_t* other) {
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
+// The id of the file at name itself (not of what a link there points to);
+// false where none stands there or the system will not tell.
+bool file_id_at(const wchar_t* name, FileId* id) {
+  HANDLE file = CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  BOOL got = GetFileInformationByHandle(file, &info);
+  CloseHandle(file);
+  if (!got) return false;
+  *id = {info.dwVolumeSerialNumber,
+         (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  return true;
+}
+
 // What stands at a target before it is copied to.
 enum TargetCheck {
   kTargetFree,      // nothing, or a file that may be replaced
@@ -260,10 +275,12 @@ void report_copy_progress(CopyProgress report) { progress_report = report; }
 const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done) {
   wchar_t wide_source[kPathSize];
   wchar_t wide_target[kPathSize];
-  *done = {false, 0};
+  *done = {};
   if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
     return error_text(ERROR_FILENAME_EXCED_RANGE);
+  done->replaced_known = file_id_at(wide_target, &done->replaced);
   const char* why = copy_or_keep(source, wide_source, target, wide_target, code, done);
+  done->made_known = why == nullptr && file_id_at(wide_target, &done->made);
   // A stop asked for during the copy ends the process here, the one place
   // where no temporary file of ours is left.
   end_if_stopped();
