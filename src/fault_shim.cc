@@ -9,6 +9,7 @@
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //   write:slow  read:slow  pread:scribble  pread:scribblesource
+//   linkat:EPERM  linkat:taken
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -34,10 +35,15 @@
 // "sync_file_range:waitfail" fails with EIO the calls that wait for a
 // piece's writeback to end. "renameat:gone" removes the file to be renamed
 // and then its folder, as a user who deletes the folder mid-copy would;
-// "linkat:gone" removes the folder a fresh copy is to be linked into.
+// "linkat:gone" removes the folder a fresh copy is to be linked into;
+// "linkat:EPERM" refuses every link, of a name and of a descriptor alike,
+// as a system without CAP_DAC_READ_SEARCH and /proc would; "linkat:taken"
+// makes the name a fresh copy is to be linked to, just before the link, a
+// file of another program's, as a second run at the same time would.
 // "write:slow" makes each write to a file take 10 ms more, as a slow stick
 // would (with copy_file_range and sendfile refused, the copy writes);
-// "read:slow" makes each read of a file take 40 ms more, as a slow source.
+// "read:slow" makes each read of a file (not a direct one) take 40 ms more,
+// as a slow source. The write faults hold for pwrite too.
 // "pread:scribble" writes "!" into a target being compared (a file read
 // with O_DIRECT), once, where its first read has just read, as another
 // program writing it then would; "pread:scribblesource" does the same to
@@ -84,6 +90,10 @@ const int kGone = -11;
 const int kSlow = -12;
 const int kScribble = -13;
 const int kScribbleSource = -14;
+const int kTaken = -15;
+
+// What linkat:taken writes into the name it takes.
+const char kTakenBy[] = "another program's file\n";
 
 // The error that call is to fail with, or 0, or one of the ways above. Sets *after to the bytes
 // that may be written first, where the fault says so.
@@ -114,6 +124,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "slow", 4) == 0) return kSlow;
       if (strncmp(what, "scribblesource", 14) == 0) return kScribbleSource;
       if (strncmp(what, "scribble", 8) == 0) return kScribble;
+      if (strncmp(what, "taken", 5) == 0) return kTaken;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -351,8 +362,21 @@ void remove_folder_of(int from_folder, const char* from) {
   rmdir(folder);
 }
 
+// linkat:taken: another program makes the name just before the link.
+void take_name(int folder, const char* name) {
+  int file = next<int (*)(int, const char*, int, ...)>("openat")(folder, name,
+                                                                 O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (file < 0) return;
+  if (next<ssize_t (*)(int, const void*, size_t)>("write")(file, kTakenBy, strlen(kTakenBy)) < 0)
+    abort();
+  next<int (*)(int)>("close")(file);
+}
+
 int linkat(int from_folder, const char* from, int to_folder, const char* to, int flags) {
-  if (fault_for("linkat") == kGone) remove_folder_of(to_folder, "");
+  int fault = fault_for("linkat");
+  if (fault == kGone) remove_folder_of(to_folder, "");
+  if (fault == kTaken) take_name(to_folder, to);
+  if (fault > 0) return errno = fault, -1;
   return next<int (*)(int, const char*, int, const char*, int)>("linkat")(from_folder, from,
                                                                           to_folder, to, flags);
 }
@@ -372,6 +396,7 @@ int renameat(int from_folder, const char* from, int to_folder, const char* to) {
 // into the part already read.
 ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   static bool scribbled = false;
+  if (fault_for("read") == kSlow && (fcntl(fd, F_GETFL) & O_DIRECT) == 0) usleep(40000);
   ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, buffer, size, at);
   int fault = fault_for("pread");
   if (got <= 0 || scribbled || (fault != kScribble && fault != kScribbleSource)) return got;
@@ -385,21 +410,37 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   if (other >= 0) next<int (*)(int)>("close")(other);
   return got;
 }
+ssize_t pread64(int fd, void* buffer, size_t size, off_t at) { return pread(fd, buffer, size, at); }
 
 ssize_t read(int fd, void* data, size_t size) {
   if (fd > STDERR_FILENO && fault_for("read") == kSlow) usleep(40000);
   return next<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
 }
 
-ssize_t write(int fd, const void* data, size_t size) {
+// The faults of a write to a file, for write and pwrite alike. Returns
+// the error the write is to fail with, or 0, with *size cut where it is to
+// be short.
+int write_fault(int fd, size_t* size) {
   long after = 0;
   note_first_write(fd);
   int fault = fd > STDERR_FILENO ? fault_for("write", &after) : 0;
-  if (fault == kShort && size > 7) size = 7;
+  if (fault == kShort && *size > 7) *size = 7;
   if (fault == kSlow) usleep(10000);
-  if (fault > 0 && written + static_cast<long>(size) > after) return errno = fault, -1;
+  return fault > 0 && written + static_cast<long>(*size) > after ? fault : 0;
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+  if (int error = write_fault(fd, &size)) return errno = error, -1;
   ssize_t put = next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
   if (put > 0 && fd > STDERR_FILENO) written += put;
   return put;
 }
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t at) {
+  if (int error = write_fault(fd, &size)) return errno = error, -1;
+  ssize_t put = next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, data, size, at);
+  if (put > 0) written += put;
+  return put;
+}
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t at) { return pwrite(fd, data, size, at); }
 }

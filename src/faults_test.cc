@@ -136,6 +136,31 @@ TEST(Faults, InjectedFailures) {
   }
 }
 
+// A fresh copy is written into an unnamed file and linked in place. Where
+// the link fails (no way to link one here, or another program made the
+// name meanwhile), the copy is made again from the source's first byte by a
+// temporary name; a name made meanwhile is a target like any other, its
+// data kept until the copy is on the medium.
+TEST(Faults, FreshCopyWhoseLinkFailsIsWholeAllTheSame) {
+  std::string big((3 << 20) + 5, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13 + i / 4093);
+  const std::string copied =
+      "Copying 'src\\big.mp3' to out/big.mp3...succeeded\r\n"
+      "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n";
+  for (const char* faults : {"linkat:EPERM", "linkat:taken,renameat:strict"}) {
+    Sandbox box;
+    box.add({{"src/big.mp3", big}, {"src/a.mp3", "A"}, {"out/", ""},
+             {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
+    Result result = run_with_faults(box, faults);
+    EXPECT_EQ(result.out, copied) << faults;
+    EXPECT_EQ(result.err, "") << faults;
+    EXPECT_EQ(result.status, 0) << faults;
+    EXPECT_EQ(names_in(box / "out"), (std::vector<std::string>{"a.mp3", "big.mp3"})) << faults;
+    EXPECT_TRUE(read_file(box / "out/big.mp3") == big) << faults;
+    EXPECT_EQ(read_file(box / "out/a.mp3"), "A") << faults;
+  }
+}
+
 // The order of writes without mounting anything: a copy is put on the
 // medium before it replaces a file that holds data or a symbolic link, and
 // only then (a fresh copy is left to the end-of-run flush); no copy is held

@@ -28,10 +28,13 @@ struct CopyBehind {
 CopyBehind behind[2];
 unsigned behind_count = 0;
 
-// Each way of copying copies up to size bytes from where the file offsets
-// stand, and returns 0 when it has (or the source has ended), kRefused
-// when the kernel will not copy these two files that way (the next way
-// goes on from where the offsets stand), or an error.
+// Each way of copying copies up to length bytes at offset at of from to the
+// same offset of to, and adds what it copied to *done (less than length
+// where the source ended). It returns 0, kRefused where the kernel will not
+// copy these two files that way (the next way goes on from at + *done), or
+// an error. The offsets are the copy's own, never the files': whatever an
+// attempt read or wrote, the next starts where it says, and a copy made
+// again starts from the source's first byte.
 const int kRefused = -1;
 
 // Errors that say the kernel will not copy these two files for us.
@@ -40,71 +43,75 @@ bool is_refusal(int error) {
          error == ENOTSUP;
 }
 
-int copy_by_range(int from, int to, off_t size) {
+int copy_by_range(int from, int to, off_t at, off_t length, off_t* done) {
 #ifdef __linux__
-  for (off_t copied = 0; copied < size;) {
-    ssize_t done =
-        copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(size - copied), 0);
-    if (done > 0) copied += done;
-    if (done == 0) return 0;  // the source shrank
-    if (done < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+  while (*done < length) {
+    loff_t in = at + *done;
+    loff_t out = in;
+    ssize_t got = copy_file_range(from, &in, to, &out, static_cast<size_t>(length - *done), 0);
+    if (got > 0) *done += got;
+    if (got == 0) return 0;  // the source ended
+    if (got < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
   }
   return 0;
 #else
-  (void)from, (void)to, (void)size;
+  (void)from, (void)to, (void)at, (void)length, (void)done;
   return kRefused;
 #endif
 }
 
-int copy_by_sendfile(int from, int to, off_t size) {
+int copy_by_sendfile(int from, int to, off_t at, off_t length, off_t* done) {
 #ifdef __linux__
-  for (off_t copied = 0; copied < size;) {
-    ssize_t sent = sendfile(to, from, nullptr, static_cast<size_t>(size - copied));
-    if (sent > 0) copied += sent;
+  while (*done < length) {
+    off_t in = at + *done;
+    if (lseek(to, in, SEEK_SET) != in) return errno;  // sendfile writes where to stands
+    ssize_t sent = sendfile(to, from, &in, static_cast<size_t>(length - *done));
+    if (sent > 0) *done += sent;
     if (sent == 0) return 0;
     if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
   }
   return 0;
 #else
-  (void)from, (void)to, (void)size;
+  (void)from, (void)to, (void)at, (void)length, (void)done;
   return kRefused;
 #endif
 }
 
-// Writes all of data, however little each write takes.
-int write_all(int to, const char* data, size_t size) {
+// Writes all of data at offset at, however little each write takes.
+int write_all(int to, const char* data, size_t size, off_t at) {
   while (size > 0) {
-    ssize_t put = write(to, data, size);
+    ssize_t put = pwrite(to, data, size, at);
     if (put < 0 && errno == EINTR) continue;
     if (put < 0) return errno;
     if (put == 0) return EIO;  // a file system that takes nothing more
     data += put;
+    at += put;
     size -= static_cast<size_t>(put);
   }
   return 0;
 }
 
-int copy_by_reading(int from, int to, off_t size) {
+int copy_by_reading(int from, int to, off_t at, off_t length, off_t* done) {
   // Static: 256 KiB is too much for the stack of every platform, and the
   // run copies one file at a time.
   static char buffer[256 * 1024];
-  for (off_t copied = 0; copied < size;) {
-    size_t want = static_cast<size_t>(std::min<off_t>(sizeof buffer, size - copied));
-    ssize_t got = read(from, buffer, want);
+  while (*done < length) {
+    size_t want = static_cast<size_t>(std::min<off_t>(sizeof buffer, length - *done));
+    ssize_t got = pread(from, buffer, want, at + *done);
     if (got == 0) return 0;
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return errno;
-    int error = write_all(to, buffer, static_cast<size_t>(got));
+    int error = write_all(to, buffer, static_cast<size_t>(got), at + *done);
     if (error != 0) return error;
-    copied += got;
+    *done += got;
   }
   return 0;
 }
 
-int copy_by_way(int way, int from, int to, off_t size) {
-  if (way == 0) return copy_by_range(from, to, size);
-  if (way == 1) return copy_by_sendfile(from, to, size);
-  return copy_by_reading(from, to, size);
+int copy_by_way(int way, int from, int to, off_t at, off_t length, off_t* done) {
+  if (way == 0) return copy_by_range(from, to, at, length, done);
+  if (way == 1) return copy_by_sendfile(from, to, at, length, done);
+  return copy_by_reading(from, to, at, length, done);
 }
 
 // A copy goes in pieces. Once a piece of a file of some size is written,
@@ -159,30 +166,36 @@ void set_copy_progress(CopyProgress report) { progress_report = report; }
 namespace {
 
 // Copies the piece of length bytes at start, in the first way from *way on
-// that the kernel takes. Where the progress is shown, a MiB at a time, each
-// reported, so that a slow source shows its pace too.
-int copy_piece(int* way, int from, int to, off_t start, off_t length, off_t size) {
+// that the kernel takes, adding what it copied to *copied. Where the
+// progress is shown, a MiB at a time, each reported, so that a slow source
+// shows its pace too.
+int copy_piece(int* way, int from, int to, off_t start, off_t length, off_t size, off_t* copied) {
   const off_t step = progress_report != nullptr ? off_t{1} << 20 : length;
-  for (off_t done = 0; done < length; done += step) {
+  for (off_t done = 0; done < length;) {
+    off_t want = std::min(step, length - done);
+    off_t got = 0;
     int result;
-    while ((result = copy_by_way(*way, from, to, std::min(step, length - done))) == kRefused)
+    while ((result = copy_by_way(*way, from, to, start + done, want, &got)) == kRefused)
       ++*way;
-    if (result != 0) return result;
-    if (progress_report != nullptr) progress_report(start + std::min(done + step, length), size);
+    done += got;
+    *copied += got;
+    if (result != 0 || got < want) return result;  // failed, or the source ended
+    if (progress_report != nullptr) progress_report(start + done, size);
   }
   return 0;
 }
 
 }  // namespace
 
-int copy_contents(int from, int to, off_t size) {
+int copy_contents(int from, int to, off_t size, off_t* copied) {
+  *copied = 0;
   // A size of 0 may be one that the kernel hides (in /proc): read to the end.
-  if (size == 0) return copy_by_reading(from, to, std::numeric_limits<off_t>::max());
+  if (size == 0) return copy_by_reading(from, to, 0, std::numeric_limits<off_t>::max(), copied);
   int way = 0;
   for (off_t start = 0; start < size; start += kPiece) {
     off_t length = std::min(kPiece, size - start);
-    int result = copy_piece(&way, from, to, start, length, size);
-    if (result != 0) return result;
+    int result = copy_piece(&way, from, to, start, length, size, copied);
+    if (result != 0 || *copied < start + length) return result;  // the caller tells a short copy
     if (size >= kWriteBehindFrom && (result = write_behind(to, start, length, size)) != 0)
       return result;
   }

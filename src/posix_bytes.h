@@ -28,10 +28,12 @@ constexpr off_t kWriteBehindFrom = 1 << 20;
 // Where copy_contents reports how far a copy is, or null.
 void set_copy_progress(CopyProgress report);
 
-// Copies the content of from, size bytes (a size of 0 may be one that the
-// kernel hides, as in /proc: then to the end), to to. Returns 0 or the
+// Copies the content of from, size bytes from its first (a size of 0 may
+// be one that the kernel hides, as in /proc: then to the end), to the same
+// places of to, whatever the files' offsets, and sets *copied to the bytes
+// copied: fewer than size where the source ended early. Returns 0 or the
 // error, an error of the writeback too.
-int copy_contents(int from, int to, off_t size);
+int copy_contents(int from, int to, off_t size, off_t* copied);
 
 // Waits for the writeback of the older of the two latest copies noted
 // with note_copy_behind, so that a run onto a slow medium keeps its pace

@@ -69,10 +69,14 @@ char temp_name[kPathSize + 64];
 bool copies_made = false;
 int flush_descriptor = -1;
 
-CopyResult failed_at(CopyStep step, int error) { return {step, error, false, 0, false, {}, {}}; }
-
 FileId id_of(const struct stat& info) {
   return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
+}
+
+// A copy that failed at step with error, where standing describes the file
+// that stood at the target, or is null where none did.
+CopyResult failed_at(CopyStep step, int error, const struct stat* standing = nullptr) {
+  return {step, error, false, 0, standing != nullptr, standing != nullptr ? id_of(*standing) : FileId{}, {}};
 }
 
 // True when the folder open as folder was removed while lisko used it.
@@ -120,21 +124,33 @@ int create_temp(const TargetPlace& place) {
   return -1;
 }
 
-// Writes the content, the permission bits and the times into temp. When
-// it is to replace a file that holds data, the data is then put on the
-// medium: a crash after the rename could otherwise find the rename done
-// and the data not, and lose the old file and the new one. Returns 0, an
-// error, or kSourceChanged.
-int fill_temp(int source, const struct stat& source_info, int temp, bool replacing_data) {
+// Writes the content, from the source's first byte, the permission bits
+// and the times into temp, and takes temp's stat into *copy_info. Returns
+// 0, an error, or kSourceChanged: a copy counts only where its bytes, as
+// copied and as its file system holds them, are as many as the source's.
+int fill_temp(int source, const struct stat& source_info, int temp, struct stat* copy_info) {
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
-  int error = copy_contents(source, temp, source_info.st_size);
+  off_t copied = 0;
+  int error = copy_contents(source, temp, source_info.st_size, &copied);
   wait_for_copy_behind();
-  if (error == 0 && !is_unchanged(source, source_info)) error = kSourceChanged;
+  // A source that ended early, or whose size or times moved, gave no copy
+  // of any one state of it.
+  bool short_copy = source_info.st_size > 0 && copied != source_info.st_size;
+  if (error == 0 && (short_copy || !is_unchanged(source, source_info))) error = kSourceChanged;
   if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
     error = unless_unsupported(errno);
   if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
-  if (error == 0 && replacing_data && fdatasync(temp) != 0) error = errno;
+  if (error == 0 && fstat(temp, copy_info) != 0) error = errno;
+  if (error == 0 && copy_info->st_size != copied) error = EIO;  // the file system kept less
   return error;
+}
+
+// True when the file described by info holds what a crash must not lose:
+// data, or a symbolic link. A copy replaces such a file only once its own
+// data is on the medium: a crash after the rename could otherwise find the
+// rename done and the data not, and lose the old file and the new one.
+bool holds_data(const struct stat& info) {
+  return (S_ISREG(info.st_mode) && info.st_size > 0) || S_ISLNK(info.st_mode);
 }
 
 // Opens, once, before the run's first write, the descriptor through which
@@ -156,28 +172,34 @@ void open_flush_descriptor(const TargetPlace& place) {
 }
 
 
-// Fills a temporary file and renames it over the target. On failure the
-// temporary file is gone.
+// Fills a temporary file and renames it over whatever stands at the target
+// by then: one that another program made meanwhile is replaced as any
+// other, its data kept until the copy is on the medium. beside_old says
+// that a file with data stood there when the copy began, for the reason of
+// a full medium. On failure the temporary file is gone.
 CopyResult write_and_rename(int source, const struct stat& source_info, const TargetPlace& place,
-                            bool replacing_data) {
+                            bool beside_old) {
   int temp = create_temp(place);
   if (temp < 0) return failed_at(kWritingFolder, errno);
-  CopyResult result = failed_at(replacing_data ? kWritingBeside : kWritingCopy,
-                                fill_temp(source, source_info, temp, replacing_data));
   struct stat copy_info;
-  if (result.error == 0 && fstat(temp, &copy_info) != 0) result.error = errno;
+  CopyResult result = failed_at(beside_old ? kWritingBeside : kWritingCopy,
+                                fill_temp(source, source_info, temp, &copy_info));
+  struct stat standing;
+  bool stood = fstatat(place.folder, place.name, &standing, AT_SYMLINK_NOFOLLOW) == 0;
+  if (result.error == 0 && stood && holds_data(standing) && fdatasync(temp) != 0)
+    result.error = errno;
   if (close(temp) != 0 && result.error == 0) result.error = errno;
   if (result.error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0)
     result = failed_at(kPuttingInPlace, errno);
   if (result.error != 0) unlinkat(place.folder, temp_name, 0);
   temp_in_use = 0;
   if (result.error == ENOENT && is_gone(place.folder)) result.step = kFolderGone;
-  if (result.error != 0) return result;
+  CopyResult told = failed_at(result.step, result.error, stood ? &standing : nullptr);
+  if (result.error != 0) return told;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info)};
+  return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info)};
 }
-
 
 #ifdef O_TMPFILE
 // Gives the unnamed file temp the target's name in its folder: directly
@@ -190,26 +212,31 @@ int link_in_place(int temp, const TargetPlace& place) {
 }
 #endif
 
+// Set once a link of an unnamed file failed for another reason than a name
+// taken meanwhile (neither CAP_DAC_READ_SEARCH nor /proc): the run's later
+// fresh copies then go by a temporary name at once, rather than twice.
+bool links_refused = false;
+
 // Makes a fresh target: fills an unnamed file in the target's folder and
 // links it in place, so that a name appears only once the copy is whole.
-// Sets *done false, having written nothing, where the file system has no
-// unnamed files (FAT, exFAT, FUSE) or the link cannot be made there: then
-// the copy goes by a temporary name.
+// Sets *done false where the file system has no unnamed files (FAT, exFAT,
+// FUSE) or the link was not made (the name taken meanwhile, or no way to
+// link): the unnamed file is gone then, and the caller copies again, from
+// the source's first byte, by a temporary name.
 CopyResult write_and_link(int source, const struct stat& source_info, const TargetPlace& place,
                           bool* done) {
   *done = false;
 #ifdef O_TMPFILE
-  if (place.prefix_length > 0) return failed_at(kWritingCopy, 0);  // a folder not opened
+  if (place.prefix_length > 0 || links_refused) return failed_at(kWritingCopy, 0);
   int temp = openat(place.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (temp < 0) return failed_at(kWritingCopy, 0);
   *done = true;
-  CopyResult result = failed_at(kWritingCopy, fill_temp(source, source_info, temp, false));
   struct stat copy_info;
-  if (result.error == 0 && fstat(temp, &copy_info) != 0) result.error = errno;
+  CopyResult result = failed_at(kWritingCopy, fill_temp(source, source_info, temp, &copy_info));
   int linked = result.error == 0 ? link_in_place(temp, place) : 0;
   if (close(temp) != 0 && result.error == 0) result.error = errno;
   if (linked != 0 && is_gone(place.folder)) return failed_at(kFolderGone, linked);
-  // A name taken meanwhile, or no way to link: go by a temporary name.
+  if (linked != 0 && linked != EEXIST) links_refused = true;
   if (linked != 0) *done = false;
   if (result.error != 0 || linked != 0) return result;
   copies_made = true;
@@ -245,21 +272,17 @@ int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
 // holds the source's bytes already.
 CopyResult replace_target(int source, const struct stat& source_info, const TargetPlace& place,
                           const struct stat& target_info) {
-  if (S_ISDIR(target_info.st_mode)) return failed_at(kCheckingTarget, EISDIR);
+  if (S_ISDIR(target_info.st_mode)) return failed_at(kCheckingTarget, EISDIR, &target_info);
   // Replacing the source itself would gain nothing.
   if (target_info.st_dev == source_info.st_dev && target_info.st_ino == source_info.st_ino)
-    return failed_at(kFindingSelf, EEXIST);
+    return failed_at(kFindingSelf, EEXIST, &target_info);
   bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
   if (may_be_same && source_info.st_size > 0 &&
       keep_if_same(source, source_info, place.folder, place.name, target_info)) {
     copies_made = true;  // the flush at the end covers it too
-    return {kDone, 0, true, 0, false, {}, id_of(target_info)};
+    return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info)};
   }
-  // A symbolic link is replaced too: after a crash, a renamed file whose
-  // data is not on the medium would stand where it was.
-  bool replacing_data =
-      (S_ISREG(target_info.st_mode) && target_info.st_size > 0) || S_ISLNK(target_info.st_mode);
-  return write_and_rename(source, source_info, place, replacing_data);
+  return write_and_rename(source, source_info, place, holds_data(target_info));
 }
 
 CopyResult copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
@@ -267,12 +290,8 @@ CopyResult copy_into_place(int source, const struct stat& source_info, const Tar
     return failed_at(kCheckingTarget, EISDIR);  // the target names a folder
   open_flush_descriptor(place);                 // before the run's first write, kept or made
   struct stat target_info;
-  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0) {
-    CopyResult result = replace_target(source, source_info, place, target_info);
-    result.stood = true;
-    result.replaced = id_of(target_info);
-    return result;
-  }
+  if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0)
+    return replace_target(source, source_info, place, target_info);
   bool done = false;
   CopyResult fresh = write_and_link(source, source_info, place, &done);
   return done ? fresh : write_and_rename(source, source_info, place, false);
