@@ -47,12 +47,19 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        {{"outa.mp3", "A"}}, "",
        "lisko: dest 'out' is a folder; the copies go beside it, as 'out' followed by each name. "
        "End dest with '" + native_or_wine("/", "\\") + "' to copy into it.\n"},
-      {"a relative entry that only the playlist's folder has",
-       {{"sub/Album/01 Song.mp3", "S"}, {"sub/list.m3u", "Album\\01 Song.mp3\r\n"}, {"out/", ""}},
-       "", {"sub/list.m3u", "out/"},
-       "Copying 'Album\\01 Song.mp3' to out/01 Song.mp3...failed: " +
-       native_or_any("No such file or directory") + " (the playlist's folder has it: run lisko in " +
-       (under_wine() ? "*sub" : "{box}/sub") + ")\r\n", 3, {}},
+      {"an M3U named with its folder: what the current folder lacks is taken from the playlist's",
+       {{"music/Album/01 Song.mp3", "beside"}, {"music/Album/02 Here.mp3", "beside"},
+        {"Album/02 Here.mp3", "here"}, {"music/mix.m3u",
+        "Album\\01 Song.mp3\r\nAlbum\\02 Here.mp3\r\nAlbum\\03 Gone.mp3\r\n"}, {"out/", ""}},
+       "", {"music/mix.m3u", "out/"},
+       "Copying 'Album\\01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
+       "Copying 'Album\\02 Here.mp3' to out/02 Here.mp3...succeeded\r\n"
+       "Copying 'Album\\03 Gone.mp3' to out/03 Gone.mp3...failed: " +
+       native_or_any("No such file or directory") + " (nor has the playlist's folder " +
+       (under_wine() ? "*music" : "{box}/music") + ": run lisko in the folder its entries start "
+       "from)\r\n", 3, {{"out/01 Song.mp3", "beside"}, {"out/02 Here.mp3", "here"}}, "",
+       "lisko: relative entries that the current folder lacks are taken from the playlist's "
+       "folder, music/\n"},
       {"dest of 256 characters", music, "src\\a.mp3\r\n", {"list.m3u", std::string(256, 'd')},
        "Destination is longer than 255 characters.  Exiting LISKO.\r\n", 1, {}},
       {"no wildcard expansion", music, "src\\a.mp3\r\n", {"*.m3u", "out/"},
@@ -85,9 +92,14 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        {{"x/s.mp3", "1"}, {"y/s.mp3", "2"}, {"out/s.mp3", "old"}}, "x\\s.mp3\ny\\s.mp3\n",
        kListToOut,
        "Copying 'x\\s.mp3' to out/s.mp3...succeeded\r\n"
-       "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n", 0, {{"out/s.mp3", "2"}}, "",
+       "Copying 'y\\s.mp3' to out/s.mp3...succeeded\r\n", 3, {{"out/s.mp3", "2"}}, "",
        "lisko: out/s.mp3: the copy of 'y\\s.mp3' replaced the copy of 'x\\s.mp3' made earlier in "
        "this run (two entries with one name)\n"},
+      {"the same file twice, however it is named, is no clash", music,
+       "src\\a.mp3\r\n{box}/src/a.mp3\r\nfile://{box}/src/a.mp3\r\n", kListToOut,
+       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n"
+       "Copying '{box}/src/a.mp3' to out/a.mp3...succeeded\r\n"
+       "Copying 'file://{box}/src/a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
       {"a failed copy ends its line and the run goes on", music,
        "src\\gone.mp3\r\nsrc\\a.mp3\r\n", kListToOut,
        "Copying 'src\\gone.mp3' to out/gone.mp3...failed: *\r\n"

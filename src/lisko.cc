@@ -14,9 +14,11 @@
 //      stream's URL) is passed over, and one whose target cannot be formed
 //      is skipped, saying why. Print the progress message, copy, replacing
 //      what is there, and finish the line with the result. A failed copy
-//      never ends the run; a relative source that only the playlist's
-//      folder has says so, and a copy that replaces one made earlier in
-//      the run (two entries with one name part) says so on standard error.
+//      never ends the run. A relative M3U entry that the current folder
+//      lacks is taken from the playlist's folder, where that has it. A copy
+//      that replaces one of another file made earlier in the run (two
+//      entries with one name part) says so on standard error, and fails
+//      the run: that song is no longer on the medium.
 //   4. Put the copies on their medium, so that a stick may be pulled the
 //      moment lisko ends; close the playlist, say what the run did (on a
 //      terminal) and return the status.
@@ -36,48 +38,39 @@ static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
 
 namespace {
 
-// True when source, read in code, is a relative name that the current
-// folder lacks and the playlist's folder has: the entry was meant to be
-// found from there.
-bool only_playlist_folder_has(const char* folder, const char* source, NameCode code) {
-  if (folder[0] == '\0' || !is_relative(source) || file_exists(source, code)) return false;
-  char there[kPathSize];
-  int length = snprintf(there, sizeof there, "%s%s%s", folder, dest_separator(), source);
-  return length > 0 && static_cast<size_t>(length) < sizeof there && file_exists(there, code);
-}
-
 // Says so where line's copy at target, read in code, replaced the copy of
-// an earlier entry of this run.
-void tell_replaced_copy(const char* line, const char* target, NameCode code, const CopyDone& done) {
-  char earlier[kLineSize];
-  const FileId* replaced = done.replaced_known ? &done.replaced : nullptr;
-  const FileId* made = done.made_known ? &done.made : nullptr;
-  // The same entry twice replaces a copy with its like: nothing is lost.
-  if (replaces_earlier_copy(target, code, replaced, made, line, earlier) && strcmp(earlier, line) != 0)
-    print_replaced_copy(line, earlier, target);
+// an earlier entry of this run of another file: that song is no longer on
+// the medium. Returns true for such a clash.
+bool tell_replaced_copy(const char* line, const char* target, NameCode code, const CopyDone& done) {
+  EarlierCopy earlier = {};
+  bool clash = replaces_earlier_copy(target, code, done, line, &earlier) && !earlier.same_source;
+  if (clash) print_replaced_copy(line, earlier.entry, target, earlier.kept);
   if (targets_made_full()) print_targets_made_full(kTargetsKept);
+  return clash;
 }
 
 // Copies the file that one entry line names to its target name. Returns
-// false when the entry names a file to copy and it was not copied.
+// false when the entry names a file to copy and it is not on the medium at
+// the end of the copy: not copied, or its copy replaced an earlier one.
 bool copy_entry(const Playlist* playlist, const char* line) {
   char source[kPathSize];
   char target[kTargetNameSize];
   NameCode code = kCodePage;
-  FormResult formed = locate_entry(playlist, line, source);
+  EntryFound found = kAsWritten;
+  FormResult formed = locate_entry(playlist, line, source, &found);
   if (formed == kFormed) {
     code = read_entry_as(source);
     formed = form_target_name(source, code, dest_in(code), target);
   }
   if (formed != kFormed) return report_not_formed(line, formed);
+  if (found == kBesidePlaylist) print_found_beside_playlist(playlist_folder_as_named(playlist));
   print_copying(line, target);
   CopyDone done = {};
   const char* why = copy_file(source, target, code, &done);
   const char* folder = playlist_folder(playlist);
-  bool hint = why != nullptr && only_playlist_folder_has(folder, source, code);
+  bool hint = why != nullptr && found == kInNeither && folder[0] != '\0';
   print_copy_result(why, hint ? folder : nullptr, done);
-  if (why == nullptr) tell_replaced_copy(line, target, code, done);
-  return why == nullptr;
+  return why == nullptr && !tell_replaced_copy(line, target, code, done);
 }
 
 // Reads the next entry, saying what the playlist's reader noted on the way.

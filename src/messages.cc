@@ -11,12 +11,14 @@ namespace {
 
 bool on_terminal = false;
 
-// The run so far, for the summary.
+// The run so far, for the summary: the entries that name a file, each
+// counted once, as what became of it: copied (bytes written), kept (already
+// there), failed, skipped, or replaced by a later entry's copy.
 struct Counts {
-  unsigned long copied, kept, failed, skipped;
+  unsigned long copied, kept, failed, skipped, replaced;
   unsigned long long written;
 };
-Counts counts = {0, 0, 0, 0, 0};
+Counts counts = {0, 0, 0, 0, 0, 0};
 double run_start = 0;  // seconds_now() at the start
 // A dest that names a folder without its separator, said again at the end
 // where copies failed: the cause is long out of sight by then.
@@ -228,8 +230,7 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
   if (note_shown) show_beside_cursor("");
   note_shown = false;
   if (why == nullptr) {
-    ++counts.copied;
-    counts.kept += done.kept ? 1 : 0;
+    ++(done.kept ? counts.kept : counts.copied);
     counts.written += done.bytes;
     print("succeeded\r\n");
   } else {
@@ -237,16 +238,19 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
     print("failed: ");
     print_name(why);
     if (playlist_folder != nullptr) {
-      print(" (the playlist's folder has it: run lisko in ");
+      print(" (nor has the playlist's folder ");
       print_name(playlist_folder);
-      print(")");
+      print(": run lisko in the folder its entries start from)");
     }
     print("\r\n");
   }
   show();
 }
 
-void print_replaced_copy(const char* line, const char* earlier, const char* target) {
+void print_replaced_copy(const char* line, const char* earlier, const char* target,
+                         bool earlier_kept) {
+  --(earlier_kept ? counts.kept : counts.copied);
+  ++counts.replaced;
   fputs("lisko: ", stderr);
   print_error_name(target);
   fputs(": the copy of '", stderr);
@@ -261,6 +265,16 @@ void print_targets_made_full(unsigned kept) {
           "lisko: more than %u copies in this run: a later copy that replaces an earlier one "
           "is no longer told\n",
           kept);
+}
+
+void print_found_beside_playlist(const char* folder) {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  fputs("lisko: relative entries that the current folder lacks are taken from the playlist's "
+        "folder, ", stderr);
+  print_error_name(folder);
+  fputs("\n", stderr);
 }
 
 void print_playlist_note(const char* m3u_file, const char* note) {
@@ -314,11 +328,15 @@ void print_summary() {
     snprintf(took, sizeof took, "%lu min %lu s", whole / 60, whole % 60);
   else
     snprintf(took, sizeof took, "%lu h %lu min", whole / 3600, whole / 60 % 60);
-  fprintf(stderr, "lisko: %lu copied", counts.copied);
-  if (counts.kept > 0) fprintf(stderr, " (%lu already there)", counts.kept);
+  unsigned long listed =
+      counts.copied + counts.kept + counts.failed + counts.skipped + counts.replaced;
+  fprintf(stderr, "lisko: %lu listed: %lu copied", listed, counts.copied);
+  if (counts.kept > 0) fprintf(stderr, ", %lu already there", counts.kept);
   if (counts.failed > 0) fprintf(stderr, ", %lu failed", counts.failed);
   if (counts.skipped > 0) fprintf(stderr, ", %lu skipped", counts.skipped);
-  fprintf(stderr, "; %s written in %s\n", written, took);
+  if (counts.replaced > 0)
+    fprintf(stderr, ", %lu replaced by later entries with the same name", counts.replaced);
+  fprintf(stderr, "; %s written in %s\n", counts.written > 0 ? written : "nothing", took);
   if (beside_dest == nullptr || counts.failed == 0) return;
   fputs("lisko: the copies went beside the folder '", stderr);
   print_error_name(beside_dest);

@@ -45,19 +45,26 @@ void print_dest_beside_folder(const char* dest, const char* separator);
 
 // "Copying 'LINE' to TARGET...", which stands on the screen while the copy
 // runs, and then the copy's result: "succeeded", or "failed: " and why,
-// and where only the playlist's folder has a relative source, which
-// folder to run lisko in.
+// and where a relative M3U source is in neither the current folder nor the
+// playlist's (playlist_folder, or null), that it is not there either.
 void print_copying(const char* line, const char* target);
 void print_copy_result(const char* why, const char* playlist_folder, const CopyDone& done);
 
 // On standard error, where it is a terminal: what the run did, "lisko: 212
-// copied (198 already there), 3 failed, 1 skipped; 1.4 GB written in 2 min
-// 3 s".
+// listed: 10 copied, 198 already there, 3 failed, 1 skipped; 1.4 GB written
+// in 2 min 3 s", and how many copies later entries with the same name
+// replaced.
 void print_summary();
 
 // On standard error: "lisko: TARGET: the copy of 'LINE' replaced the copy
-// of 'EARLIER' made earlier in this run (two entries with one name)".
-void print_replaced_copy(const char* line, const char* earlier, const char* target);
+// of 'EARLIER' made earlier in this run (two entries with one name)". The
+// earlier copy (kept where earlier_kept) is counted as replaced.
+void print_replaced_copy(const char* line, const char* earlier, const char* target,
+                         bool earlier_kept);
+
+// On standard error, once: relative M3U entries that the current folder
+// lacks are taken from the playlist's folder, as named.
+void print_found_beside_playlist(const char* folder);
 
 // On standard error: past kept copies, such replacements are not told.
 void print_targets_made_full(unsigned kept);

@@ -44,12 +44,40 @@ size_t before_path(const char* base) {
   return length;
 }
 
+// Removes the "." and ".." segments of path, in place, as RFC 3986 does
+// (section 5.2.4), so that the result names the file whether or not the
+// folders named before the dots exist. A relative path keeps the ".."
+// that climb above its start ("../x.mp3"), for the playlist's folder to
+// take; an absolute one drops those that climb above its root.
+void remove_dot_segments(char* path) {
+  bool absolute = path[0] == '/';
+  char* out = path + (absolute ? 1 : 0);  // never past in: the path only shrinks
+  const char* in = out;
+  char* floor = out;  // what stands before it is never removed
+  while (*in != '\0') {
+    size_t length = strcspn(in, "/");
+    bool last = in[length] == '\0';
+    bool dot = length == 1 && in[0] == '.';
+    bool dot_dot = length == 2 && in[0] == '.' && in[1] == '.';
+    if (dot_dot && out > floor) {
+      for (--out; out > floor && out[-1] != '/';) --out;  // the segment before, and its "/"
+    } else if (!dot && !(dot_dot && absolute)) {
+      size_t kept = length + (last ? 0 : 1);
+      memmove(out, in, kept);
+      out += kept;
+      if (dot_dot) floor = out;
+    }
+    in += length + (last ? 0 : 1);
+  }
+  *out = '\0';
+}
+
 }  // namespace
 
 bool resolve_uri(const char* reference, const char* base, char* out, size_t size) {
   size_t kept = 0;  // of base, before reference
   const char* between = "";
-  if (scheme_length(reference) > 0) {
+  if (base[0] == '\0' || scheme_length(reference) > 0) {
     kept = 0;
   } else if (strncmp(reference, "//", 2) == 0) {
     kept = scheme_length(base);
@@ -63,7 +91,17 @@ bool resolve_uri(const char* reference, const char* base, char* out, size_t size
     if (kept == path_start && path_start > scheme_length(base)) between = "/";  // "http://host"
   }
   int length = snprintf(out, size, "%.*s%s%s", static_cast<int>(kept), base, between, reference);
-  return length >= 0 && static_cast<size_t>(length) < size;
+  if (length < 0 || static_cast<size_t>(length) >= size) return false;
+  // The path's dots go; what follows it (a query, a fragment) stays.
+  char* path = out + before_path(out);
+  size_t path_length = strcspn(path, "?#");
+  char rest[kPathSize];
+  if (strlen(path + path_length) >= sizeof rest) return false;
+  strcpy(rest, path + path_length);  // fits, as checked
+  path[path_length] = '\0';
+  remove_dot_segments(path);
+  strcat(path, rest);  // fits: the path only shrank
+  return true;
 }
 
 bool is_url(const char* line) {

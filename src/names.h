@@ -28,9 +28,10 @@ enum FormResult {
 // where out is full.
 bool percent_decode(const char* text, char (&out)[kPathSize]);
 
-// Resolves reference, a URI reference, against base, as RFC 3986 does
-// (what a "../" means is left to the file system), into out, a buffer of
-// size bytes. Returns false where the result does not fit.
+// Resolves reference, a URI reference, against base ("" for none), as RFC
+// 3986 does (section 5.2), into out, a buffer of size bytes: the dot
+// segments of its path are removed, but for the ".." that begin a relative
+// result. Returns false where the result does not fit.
 bool resolve_uri(const char* reference, const char* base, char* out, size_t size);
 
 // True when line begins with a URL scheme and "://" (http://, file://).

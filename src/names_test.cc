@@ -64,4 +64,41 @@ TEST(Names, FormTargetName) {
   }
 }
 
+// A location resolved against the xml:base around it, as RFC 3986 does:
+// the dots of the path removed, but for the ".." that begin a relative
+// result, which the playlist's folder takes.
+TEST(Names, ResolveUri) {
+  const struct {
+    const char* reference;
+    const char* base;
+    const char* resolved;
+  } cases[] = {
+      {"four.mp3", "../../three/", "../../three/four.mp3"},
+      {"../../three/four.mp3", "two/", "../three/four.mp3"},
+      {"../three/four.mp3", "one/", "three/four.mp3"},
+      {"a/./b/../c.mp3", "", "a/c.mp3"},
+      {"a/b/..", "", "a/"},
+      {"../x.mp3", "", "../x.mp3"},
+      {"x.mp3", "lists/mix.xspf", "lists/x.mp3"},
+      {"x.mp3", "file:///music/a/", "file:///music/a/x.mp3"},
+      {"../x.mp3", "file:///music/a/", "file:///music/x.mp3"},
+      {"../../../x.mp3", "file:///music/", "file:///x.mp3"},  // no folder above the root
+      {"/x/../y.mp3", "file:///m/", "file:///y.mp3"},
+      {"//server/share/a.mp3", "file:///m/", "file://server/share/a.mp3"},
+      {"file:///a/b/../c.mp3", "one/", "file:///a/c.mp3"},
+      {"b.mp3", "http://host", "http://host/b.mp3"},
+      {"x.mp3?v=./1#../t", "d/./", "d/x.mp3?v=./1#../t"},
+      {"a//../b.mp3", "", "a/b.mp3"},
+  };
+  for (const auto& c : cases) {
+    char out[kPathSize];
+    EXPECT_TRUE(resolve_uri(c.reference, c.base, out, sizeof out)) << c.reference;
+    EXPECT_STREQ(out, c.resolved) << c.reference << " against " << c.base;
+  }
+  char small[12];
+  EXPECT_FALSE(resolve_uri("four.mp3", "three/", small, sizeof small));  // 15 bytes
+  EXPECT_TRUE(resolve_uri("four.mp3", "../", small, sizeof small));      // 11 bytes
+  EXPECT_STREQ(small, "../four.mp3");
+}
+
 }  // namespace

@@ -91,8 +91,8 @@ bool one_name_in_any_case(const char* target, NameCode code);
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 
 // What a copy that succeeded did: kept a target that held the source's
-// bytes already, or wrote bytes; and which file it replaced (where one
-// stood at the target) and which it made, where the system told.
+// bytes already, or wrote bytes; which file it copied, which it replaced
+// (where one stood at the target) and which it made, where the system told.
 struct CopyDone {
   bool kept;
   unsigned long long bytes;
@@ -100,6 +100,8 @@ struct CopyDone {
   FileId replaced;
   bool made_known;
   FileId made;
+  bool source_known;
+  FileId source;
 };
 
 // Copies the file source to the name target, replacing a file that is

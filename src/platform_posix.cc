@@ -270,11 +270,11 @@ bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
 const char* copy_file(const char* source, const char* target, NameCode, CopyDone* done) {
   char source_path[kPathSize];
   char target_path[kPathSize];
-  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0, false, {}, {}};
+  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0, false, {}, {}, {}};
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
     result = copy_one_file(source_path, target_path);
-  *done = {result.kept, static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
-           result.error == 0, result.made};
+  *done = {result.kept,  static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
+           result.error == 0, result.made, result.error == 0, result.source};
   if (result.error == kSourceChanged) return "the source changed while it was copied";
   return result.error == 0 ? nullptr : reason(result, target);
 }

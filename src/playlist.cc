@@ -19,6 +19,8 @@ bool begins_with(const char* text, const char* prefix) {
 
 bool is_separator(char c) { return c != '\0' && strchr(kFolderSeparators, c) != nullptr; }
 
+const char kWordChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
 // Reads the next line of the playlist's start ahead into line, as plain
 // text. Returns false at the end, or where no more may be read ahead.
 bool peek_line(LineReader* reader, char (&line)[kPeekSize + 1]) {
@@ -43,11 +45,21 @@ bool begins_markup(const char* text) {
 }
 
 // A line that may come before a PLS's "[playlist]": a comment, or the
-// MIME type a server sent with it ("audio/x-scpls").
+// MIME type a server sent with it ("audio/x-scpls"), alone or with the
+// extensions that a line of mime.types gives it ("audio/x-scpls   pls").
 bool may_precede_pls(const char* text) {
   if (*text == ';' || (*text == '#' && !begins_with(text, "#ext"))) return true;
-  return (begins_with(text, "audio/") || begins_with(text, "application/")) &&
-         strpbrk(text, " \t.") == nullptr;
+  if (!begins_with(text, "audio/") && !begins_with(text, "application/")) return false;
+  size_t type = strcspn(text, " \t");
+  if (memchr(text, '.', type) != nullptr) return false;  // a song's name: "audio/a.mp3"
+  const char* extensions = text + type;
+  while (*extensions != '\0') {
+    size_t blanks = strspn(extensions, " \t");
+    size_t word = strspn(extensions + blanks, kWordChars);
+    if (blanks == 0 || word == 0) return false;
+    extensions += blanks + word;
+  }
+  return true;
 }
 
 // The format of the playlist, from its first lines, read ahead only as far
@@ -130,8 +142,39 @@ const char* playlist_note(Playlist* playlist) {
   return playlist->xml.note;
 }
 
-FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize]) {
-  if (playlist->format == kM3u || is_url(entry)) return find_source(entry, source);
+namespace {
+
+// An M3U entry as players find it: from the current folder, as ever, and
+// where the current folder lacks a relative one, from the playlist's.
+FormResult locate_m3u_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize],
+                            EntryFound* found) {
+  *found = kAsWritten;
+  FormResult formed = find_source(entry, source);
+  const char* folder = playlist->folder;
+  bool named_here = folder[0] == '.' && is_separator(folder[1]) && folder[2] == '\0';
+  if (formed != kFormed || named_here || !is_relative(source) || file_exists(source, kCodePage))
+    return formed;
+  char beside[kPathSize];
+  int length = snprintf(beside, sizeof beside, "%s%s", playlist->folder, source);
+  if (length < 0 || static_cast<size_t>(length) >= sizeof beside) return formed;
+  if (!file_exists(beside, kCodePage)) {
+    *found = kInNeither;
+    return formed;
+  }
+  memcpy(source, beside, static_cast<size_t>(length) + 1);
+  *found = kBesidePlaylist;
+  return kFormed;
+}
+
+}  // namespace
+
+FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize],
+                        EntryFound* found) {
+  EntryFound where = kAsWritten;
+  if (found == nullptr) found = &where;
+  *found = kAsWritten;
+  if (playlist->format == kM3u) return locate_m3u_entry(playlist, entry, source, found);
+  if (is_url(entry)) return find_source(entry, source);
   char decoded[kPathSize];
   bool uri = playlist->format == kXml && playlist->xml.format == kXspf;
   if (uri && !percent_decode(entry, decoded)) return kNotAFileName;
@@ -146,5 +189,7 @@ FormResult locate_entry(const Playlist* playlist, const char* entry, char (&sour
 }
 
 const char* playlist_folder(const Playlist* playlist) { return playlist->full_folder; }
+
+const char* playlist_folder_as_named(const Playlist* playlist) { return playlist->folder; }
 
 void close_after_run(Playlist* playlist) { fclose(playlist->reader.playlist); }

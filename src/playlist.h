@@ -39,13 +39,27 @@ const char* playlist_error(const Playlist* playlist);
 // (a bare "&" in XML taken as the character), once; or null.
 const char* playlist_note(Playlist* playlist);
 
+// Where a relative M3U entry was found.
+enum EntryFound {
+  kAsWritten,      // from the current folder, or an entry that is not relative
+  kBesidePlaylist,  // the current folder lacks it and the playlist's folder has it
+  kInNeither       // neither folder has it
+};
+
 // Finds a relative source as its format finds it: M3U from the current
-// folder, so it stays as it is; PLS, XSPF, WPL and ZPL from the playlist's
-// own folder, which is put before it (an XSPF location is a URI: its %XX
-// are decoded too), and a source that begins with one separator from the
-// root of the playlist's drive. Returns kFormed, kNotAFileName (%00) or
-// kSourceTooLong.
-FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize]);
+// folder, so it stays as it is, and where the current folder lacks it and
+// the playlist's folder has it, from there; PLS, XSPF, WPL and ZPL from the
+// playlist's own folder, which is put before it (an XSPF location is a
+// URI: its %XX are decoded too), and a source that begins with one
+// separator from the root of the playlist's drive. Returns kFormed,
+// kNotAFileName (%00) or kSourceTooLong, with *found (where given) where
+// an M3U entry was found.
+FormResult locate_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize],
+                        EntryFound* found = nullptr);
+
+// The playlist's folder as named on the command line, with its separator
+// ("./" where it named none).
+const char* playlist_folder_as_named(const Playlist* playlist);
 
 // The playlist's folder as a full name, or "" where it is not known.
 const char* playlist_folder(const Playlist* playlist);

@@ -158,6 +158,15 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        native_or_any("No such file or directory") + "\r\n" +
        "Skipping a playlist line longer than 1023 characters.\r\n", 3,
        {{"out/Rock & Roll.mp3", "R"}}},
+      {"a PLS after a line of mime.types", with("mix.pls", "audio/x-scpls           pls\r\n"
+       "[playlist]\r\nFile1=../music/Intro.mp3\r\nNumberOfEntries=1\r\n"), "",
+       {"lists/mix.pls", "out/"}, "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n",
+       0, {{"out/Intro.mp3", "I"}}},
+      {"xml:base with dot segments names the file whatever folders the dots step over",
+       {{"lists/three/four.mp3", "4"}, {"out/", ""}, {"lists/x.xspf", "<playlist xml:base=\"one/\">"
+       "<trackList xml:base=\"two/\"><track xml:base=\"../../three/\"><location>four.mp3"
+       "</location></track></trackList></playlist>"}}, "", {"lists/x.xspf", "out/"},
+       "Copying 'three/four.mp3' to out/four.mp3...succeeded\r\n", 0, {{"out/four.mp3", "4"}}},
       {"a NUL byte inside an attribute's value", with("x.wpl", std::string("<smil><body><media "
        "src=\"a\0b.mp3\"/></body></smil>", 48)), "", {"lists/x.wpl", "out/"},
        "Couldn't read lists/x.wpl.  Exiting LISKO.\r\n", 2, {}, "",

@@ -76,7 +76,8 @@ FileId id_of(const struct stat& info) {
 // A copy that failed at step with error, where standing describes the file
 // that stood at the target, or is null where none did.
 CopyResult failed_at(CopyStep step, int error, const struct stat* standing = nullptr) {
-  return {step, error, false, 0, standing != nullptr, standing != nullptr ? id_of(*standing) : FileId{}, {}};
+  return {step,  error, false, 0, standing != nullptr, standing != nullptr ? id_of(*standing) : FileId{},
+          {},    {}};
 }
 
 // True when the folder open as folder was removed while lisko used it.
@@ -198,7 +199,7 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   if (result.error != 0) return told;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info)};
+  return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info), {}};
 }
 
 #ifdef O_TMPFILE
@@ -241,7 +242,7 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
   if (result.error != 0 || linked != 0) return result;
   copies_made = true;
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info)};
+  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info), {}};
 #else
   (void)source, (void)source_info, (void)place;
   return failed_at(kWritingCopy, 0);
@@ -280,7 +281,7 @@ CopyResult replace_target(int source, const struct stat& source_info, const Targ
   if (may_be_same && source_info.st_size > 0 &&
       keep_if_same(source, source_info, place.folder, place.name, target_info)) {
     copies_made = true;  // the flush at the end covers it too
-    return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info)};
+    return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info), {}};
   }
   return write_and_rename(source, source_info, place, holds_data(target_info));
 }
@@ -326,6 +327,7 @@ CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]
   error = open_target_folder(target_path, &place);
   CopyResult result =
       error != 0 ? failed_at(kOpeningFolder, error) : copy_into_place(source, source_info, place);
+  result.source = id_of(source_info);
   if (place.folder >= 0) close(place.folder);
   close(source);
   return result;

@@ -38,6 +38,7 @@ struct CopyResult {
   bool stood;       // a file stood at the target: replaced
   FileId replaced;
   FileId made;      // the file at the target afterwards, where it was made or kept
+  FileId source;    // the file copied
 };
 
 // Copies the file source_path to target_path, both POSIX names, replacing

@@ -45,11 +45,9 @@ TEST(Posix, NamesAndSpecialFiles) {
        "Copying 'm/Artist/../../c.mp3' to out/c.mp3...succeeded\r\n"
        "Copying 'm\\Artist/01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
        "Copying 'bare.mp3' to out/bare.mp3...succeeded\r\n"
-       "Copying 'm://1/b.mp3' to out/b.mp3...succeeded\r\n", 0,
+       "Copying 'm://1/b.mp3' to out/b.mp3...succeeded\r\n", 3,
        {{"out/01 Song.mp3", "1"}, {"out/b.mp3", "2"}, {"out/c.mp3", "3"}, {"out/bare.mp3", "4"}},
-       "", "lisko: out/01 Song.mp3: the copy of 'm\\Artist/01 Song.mp3' replaced the copy of "
-       "'{box}/m/Artist/01 Song.mp3' made earlier in this run (two entries with one name)\n"
-       "lisko: out/b.mp3: the copy of 'm://1/b.mp3' replaced the copy of 'm/b.mp3' made earlier "
+       "", "lisko: out/b.mp3: the copy of 'm://1/b.mp3' replaced the copy of 'm/b.mp3' made earlier "
        "in this run (two entries with one name)\n"},
       {"names that differ in case are two files here, told as none", {{"src/Song.mp3", "1"},
        {"x/song.mp3", "2"}, {"out/song.mp3", "old"}}, "src\\Song.mp3\nx\\song.mp3\n", kListToOut,
@@ -246,7 +244,7 @@ TEST(Posix, RecordOfTargetsSaysWhenItIsFull) {
   }
   write_file(box / "list.m3u", list + "again/s0.mp3\n");
   Result result = box.run(kListToOut);
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 3);  // the last copy replaced one of another file
   EXPECT_EQ(result.err,
             "lisko: more than 8192 copies in this run: a later copy that replaces an earlier one "
             "is no longer told\n"

@@ -1,6 +1,8 @@
 // What lisko tells before the first copy. The room the copies need is
 // weighed by reading the playlist once ahead, as the run will: each
-// entry's source against the target it would replace.
+// entry's source against the target it would replace, each target once.
+// The weighing never holds the run up: it gives up, silently, once it has
+// taken half a second (a slow network file system, a long playlist).
 #include "preflight.h"
 
 #include <cstring>
@@ -9,13 +11,38 @@
 #include "names.h"
 #include "platform.h"
 #include "playlist.h"
+#include "targets_made.h"
 
 namespace {
 
+constexpr double kWeighingSeconds = 0.5;
+
+// The targets weighed so far, each with the bytes it was counted for: a
+// target that two entries name holds the later one's copy at the end.
+struct Weighed {
+  uint64_t key;  // 0: free
+  unsigned long long counted;
+};
+constexpr unsigned kWeighedSlots = 2 * kTargetsKept;  // half full at most
+Weighed weighed[kWeighedSlots];
+unsigned weighed_count = 0;
+
+// The place of target in weighed, or null where it is full.
+Weighed* weighed_place(const char* target) {
+  uint64_t key = key_of_target(target);
+  unsigned at = static_cast<unsigned>(key % kWeighedSlots);
+  while (weighed[at].key != 0 && weighed[at].key != key) at = (at + 1) % kWeighedSlots;
+  if (weighed[at].key == 0 && weighed_count == kTargetsKept) return nullptr;
+  if (weighed[at].key == 0) ++weighed_count;
+  weighed[at].key = key;
+  return &weighed[at];
+}
+
 // The bytes line's copy adds on dest's file system: its source's size,
 // less that of the target it replaces; none where the target is as large
-// (most often the copy itself, which a second run keeps).
-unsigned long long bytes_for(const Playlist* playlist, const char* line) {
+// (most often the copy itself, which a second run keeps); less what an
+// earlier entry with the same target was counted for.
+long long bytes_for(const Playlist* playlist, const char* line) {
   char source[kPathSize];
   char target[kTargetNameSize];
   if (locate_entry(playlist, line, source) != kFormed) return 0;
@@ -25,26 +52,34 @@ unsigned long long bytes_for(const Playlist* playlist, const char* line) {
       !regular_file_size(source, code, &source_size))
     return 0;
   if (!regular_file_size(target, code, &target_size)) target_size = 0;
-  return source_size > target_size ? source_size - target_size : 0;
+  unsigned long long adds = source_size > target_size ? source_size - target_size : 0;
+  Weighed* place = weighed_place(target);
+  if (place == nullptr) return static_cast<long long>(adds);
+  long long more = static_cast<long long>(adds) - static_cast<long long>(place->counted);
+  place->counted = adds;
+  return more;
 }
 
 // The bytes all the playlist's copies add. Returns false where the
-// playlist cannot be read ahead.
+// playlist cannot be read ahead, or not within kWeighingSeconds.
 bool bytes_needed(const char* m3u_file, unsigned long long* need) {
   static Playlist playlist;  // large: kept off the stack
+  double start = seconds_now();
   unsigned long long size = 0;
   const char* why = nullptr;
   if (!regular_file_size(m3u_file, kCodePage, &size) || !open_for_run(m3u_file, &playlist, &why))
     return false;
   char line[kLineSize];
-  *need = 0;
-  for (LineStatus got = kEntryLine; got != kEndOfPlaylist && got != kReadFailed &&
-                                    got != kPlaylistBroken;) {
+  long long needed = 0;
+  LineStatus got = kEntryLine;
+  while (got != kEndOfPlaylist && got != kReadFailed && got != kPlaylistBroken &&
+         seconds_now() - start <= kWeighingSeconds) {
     got = next_entry(&playlist, line);
-    if (got == kEntryLine) *need += bytes_for(&playlist, line);
+    if (got == kEntryLine) needed += bytes_for(&playlist, line);
   }
   close_after_run(&playlist);
-  return true;
+  *need = needed > 0 ? static_cast<unsigned long long>(needed) : 0;
+  return got == kEndOfPlaylist || got == kReadFailed || got == kPlaylistBroken;
 }
 
 // dest's folder part, as typed, into folder ("" where dest has none: the

@@ -4,23 +4,34 @@
 #ifndef LISKO_TARGETS_MADE_H
 #define LISKO_TARGETS_MADE_H
 
-#include "line_reader.h"
+#include <cstdint>
+
 #include "platform.h"
 
 // The copies that are told apart; past them no earlier copy is found, and
 // targets_made_full says so once.
 constexpr unsigned kTargetsKept = 8192;
 
-// Records that entry's copy now stands at target, read in code, as the
-// file made (null where the system did not tell). Returns true when an
-// earlier entry's copy stood there, with that entry in earlier: found by
-// target's name, or as the file replaced (null where none stood there),
-// which catches the names that the medium takes as one, as a FAT stick
-// does `A.mp3` and `a.mp3`.
-bool replaces_earlier_copy(const char* target, NameCode code, const FileId* replaced,
-                           const FileId* made, const char* entry, char (&earlier)[kLineSize]);
+// The copy of an earlier entry that a copy replaced.
+struct EarlierCopy {
+  const char* entry;  // its entry line, as long as the run lasts
+  bool same_source;   // a copy of the same file, however named: nothing is lost
+  bool kept;          // a target that held its bytes already, not written
+};
+
+// Records that entry's copy now stands at target, read in code, with done
+// what the copy did. Returns true when an earlier entry's copy stood there,
+// with *earlier what it was: found by target's name, or as the file
+// replaced, which catches the names that the medium takes as one, as a FAT
+// stick does `A.mp3` and `a.mp3`.
+bool replaces_earlier_copy(const char* target, NameCode code, const CopyDone& done,
+                           const char* entry, EarlierCopy* earlier);
 
 // True once, on the first call after the record filled up.
 bool targets_made_full();
+
+// The key of target's name, which the names this platform takes as one
+// file share (on Windows those that differ only in ASCII case).
+uint64_t key_of_target(const char* target);
 
 #endif

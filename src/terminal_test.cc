@@ -41,7 +41,7 @@ TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
   Sandbox box;
   box.add({{"out/", ""}, {"list.m3u", "x\\\x1B[8mgo ne\a\t\x7F\xE9.mp3\r\n"},
            {"enc.xspf", "<?xml version=\"1.0\" encoding=\"\x1B[2J\"?><playlist/>"}});
-  const std::string summary = "; 0 bytes written in *\n";
+  const std::string summary = "; nothing written in *\n";
   const struct {
     std::vector<std::string> args;
     std::string raw, shown;  // standard output alone; both on one terminal
@@ -50,13 +50,13 @@ TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
        "Copying 'x\\\x1B[8mgo ne\a\t\x7F\xE9.mp3' to out/\x1B[8mgo ne\a\t\x7F\xE9.mp3...failed: "
        "No such file or directory\r\n",
        "Copying 'x\\^[[8mgo ne^G^I^?\xE9.mp3' to out/^[[8mgo ne^G^I^?\xE9.mp3...failed: "
-       "No such file or directory\r\nlisko: 0 copied, 1 failed" + summary},
+       "No such file or directory\r\nlisko: 1 listed: 0 copied, 1 failed" + summary},
       {{"no\x1B.m3u", "out/"},
        "Couldn't open no\x1B.m3u.  Exiting LISKO.\r\n",
        "Couldn't open no^[.m3u.  Exiting LISKO.\r\nlisko: no^[.m3u: No such file or directory\n"},
       {{"enc.xspf", "out/"}, "Couldn't read enc.xspf.  Exiting LISKO.\r\n",
        "Couldn't read enc.xspf.  Exiting LISKO.\r\nlisko: enc.xspf: line 1: the playlist says it "
-       "is in ^[[2J, which lisko does not read (save it as UTF-8)\nlisko: 0 copied" + summary},
+       "is in ^[[2J, which lisko does not read (save it as UTF-8)\nlisko: 0 listed: 0 copied" + summary},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(box.run(c.args).out, c.raw);
@@ -183,20 +183,32 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
     std::string playlist;
     std::vector<std::string> args;
     const char* err;
+    int status = 3;
   } cases[] = {
       {"src/a.mp3\nsrc/b.mp3\nsrc/gone.mp3\nsrc/" + std::string(1100, 'x') + "\n", kListToOut,
-       "lisko: 2 copied (1 already there), 1 failed, 1 skipped; 4 bytes written in *.* s\n"},
+       "lisko: 4 listed: 1 copied, 1 already there, 1 failed, 1 skipped; 4 bytes written in *.* s\n"},
       {"src/c.mp3\nsrc/gone.mp3\n", {"list.m3u", "out"},
        "lisko: dest 'out' is a folder; the copies go beside it, as 'out' followed by each name. "
        "End dest with '/' to copy into it.\n"
-       "lisko: 1 copied, 1 failed; 1 byte written in *.* s\n"
+       "lisko: 2 listed: 1 copied, 1 failed; 1 byte written in *.* s\n"
        "lisko: the copies went beside the folder 'out', not into it: end dest with '/' to copy "
        "into it\n"},
-      {"src/k.mp3\nsrc/gone.mp3\n", kListToOut, "lisko: 1 copied, 1 failed; 1.0 kB written in *.* s\n"},
+      {"src/k.mp3\nsrc/gone.mp3\n", kListToOut, "lisko: 2 listed: 1 copied, 1 failed; 1.0 kB written in *.* s\n"},
+      {"src/b.mp3\n", kListToOut, "lisko: 1 listed: 0 copied, 1 already there; nothing written in *.* s\n",
+       0},
+      {"src/a.mp3\nsrc/c.mp3\nagain/a.mp3\nsrc/a.mp3\n", kListToOut,
+       "lisko: out/a.mp3: the copy of 'again/a.mp3' replaced the copy of 'src/a.mp3' made earlier in "
+       "this run (two entries with one name)\n"
+       "lisko: out/a.mp3: the copy of 'src/a.mp3' replaced the copy of 'again/a.mp3' made earlier in "
+       "this run (two entries with one name)\n"
+       "lisko: 4 listed: 2 copied, 2 replaced by later entries with the same name; 18 bytes written "
+       "in *.* s\n"},
+
   };
   for (const auto& c : cases) {
     Sandbox box;
     box.add({{"src/a.mp3", "AAAA"}, {"src/b.mp3", "BB"}, {"src/c.mp3", "C"}, {"out/b.mp3", "BB"},
+             {"again/a.mp3", "aaaaaaaaa"},
              {"src/k.mp3", std::string(1000, 'k')}, {"list.m3u", c.playlist}});
     int terminal, screen;
     ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
@@ -208,7 +220,7 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
     char buffer[256];
     for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) err.append(buffer, got);
     close(terminal);
-    EXPECT_EQ(wait_for(child), 3);
+    EXPECT_EQ(wait_for(child), c.status);
     EXPECT_TRUE(matches(c.err, err.c_str())) << err;
   }
 }

@@ -228,15 +228,26 @@ const char* reason(DWORD error, const wchar_t* wide_source, const char* target,
   return why;
 }
 
-// Copies to a temporary file and moves it over the target. Returns null
-// on success, and otherwise why not.
+// True when a file that holds data stands at target.
+bool data_stands_at(const wchar_t* target) {
+  WIN32_FILE_ATTRIBUTE_DATA existing;
+  return GetFileAttributesExW(target, GetFileExInfoStandard, &existing) &&
+         (existing.nFileSizeHigh != 0 || existing.nFileSizeLow != 0);
+}
+
+// Copies to a temporary file and moves it over what stands at the target
+// by then: one that another program made meanwhile is replaced as any
+// other, its data kept until the copy is on the medium; *done tells which
+// file that was. Returns null on success, and otherwise why not.
 const char* copy_and_replace(const char* source, const wchar_t* wide_source, const char* target,
                              const wchar_t* wide_target, const SourceState& state,
-                             bool replacing_data) {
+                             bool replacing_data, CopyDone* done) {
   if (!copy_to_temp(source, wide_source, wide_target))
     return reason(GetLastError(), wide_source, target, wide_target, replacing_data);
   bool unchanged = is_unchanged(wide_source, state);
-  bool placed = unchanged && !stop_was_asked() && (!replacing_data || flush_temp()) &&
+  done->replaced_known = file_id_at(wide_target, &done->replaced);
+  bool holds_data = replacing_data || data_stands_at(wide_target);
+  bool placed = unchanged && !stop_was_asked() && (!holds_data || flush_temp()) &&
                 MoveFileExW(temp_file_name(), wide_target,
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   DWORD error = GetLastError();
@@ -255,15 +266,22 @@ const char* copy_or_keep(const char* source, const wchar_t* wide_source, const c
   if (check == kTargetRefused) return error_text(ERROR_ACCESS_DENIED);
   // A source that cannot be looked at fails in the copy, with its reason.
   SourceState state = {};
-  take_source_state(wide_source, &state);
+  done->source_known = take_source_state(wide_source, &state);
   ULONGLONG source_size =
       static_cast<ULONGLONG>(state.info.nFileSizeHigh) << 32 | state.info.nFileSizeLow;
+  const BY_HANDLE_FILE_INFORMATION& info = state.info;
+  done->source = {info.dwVolumeSerialNumber,
+                  (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
   done->kept = target_size != 0 && target_size == source_size &&
                keep_if_same(wide_source, wide_target, state);
-  if (done->kept) return nullptr;
+  if (done->kept) {
+    done->replaced_known = file_id_at(wide_target, &done->replaced);
+    return nullptr;
+  }
   done->bytes = source_size;
   const char* by_code_page = code == kCodePage && dest_is_exact() ? source : nullptr;
-  return copy_and_replace(by_code_page, wide_source, target, wide_target, state, target_size != 0);
+  return copy_and_replace(by_code_page, wide_source, target, wide_target, state, target_size != 0,
+                          done);
 }
 
 }  // namespace
@@ -278,7 +296,6 @@ const char* copy_file(const char* source, const char* target, NameCode code, Cop
   *done = {};
   if (!to_wide(source, code, wide_source, kPathSize) || !to_wide_target(target, code, wide_target))
     return error_text(ERROR_FILENAME_EXCED_RANGE);
-  done->replaced_known = file_id_at(wide_target, &done->replaced);
   const char* why = copy_or_keep(source, wide_source, target, wide_target, code, done);
   done->made_known = why == nullptr && file_id_at(wide_target, &done->made);
   // A stop asked for during the copy ends the process here, the one place

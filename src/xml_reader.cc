@@ -117,13 +117,12 @@ void trim(char* text, unsigned* length) {
 }
 
 // Resolves the location in entry against the xml:base of its <track>,
-// then of its <trackList>, then of the <playlist>. Returns false where a
-// base or the result does not fit.
+// then of its <trackList>, then of the <playlist>, its dot segments
+// removed at each. Returns false where a base or the result does not fit.
 bool with_bases(const XmlReader* reader, char (&entry)[kLineSize]) {
   for (int level = 2; level >= 0; --level) {
     char resolved[kLineSize];
     if (reader->base_too_long[level]) return false;
-    if (reader->base[level][0] == '\0') continue;
     if (!resolve_uri(entry, reader->base[level], resolved, sizeof resolved)) return false;
     memcpy(entry, resolved, sizeof entry);
   }
