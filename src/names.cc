@@ -44,6 +44,12 @@ size_t before_path(const char* base) {
   return length;
 }
 
+// The start of the last segment written before out, no earlier than floor.
+char* segment_before(char* out, char* floor) {
+  for (--out; out > floor && out[-1] != '/';) --out;  // the segment, and its "/"
+  return out;
+}
+
 // Removes the "." and ".." segments of path, in place, as RFC 3986 does
 // (section 5.2.4), so that the result names the file whether or not the
 // folders named before the dots exist. A relative path keeps the ".."
@@ -56,18 +62,17 @@ void remove_dot_segments(char* path) {
   char* floor = out;  // what stands before it is never removed
   while (*in != '\0') {
     size_t length = strcspn(in, "/");
-    bool last = in[length] == '\0';
+    size_t with_slash = length + (in[length] == '/' ? 1 : 0);
     bool dot = length == 1 && in[0] == '.';
     bool dot_dot = length == 2 && in[0] == '.' && in[1] == '.';
     if (dot_dot && out > floor) {
-      for (--out; out > floor && out[-1] != '/';) --out;  // the segment before, and its "/"
+      out = segment_before(out, floor);
     } else if (!dot && !(dot_dot && absolute)) {
-      size_t kept = length + (last ? 0 : 1);
-      memmove(out, in, kept);
-      out += kept;
-      if (dot_dot) floor = out;
+      memmove(out, in, with_slash);
+      out += with_slash;
+      floor = dot_dot ? out : floor;
     }
-    in += length + (last ? 0 : 1);
+    in += with_slash;
   }
   *out = '\0';
 }
