@@ -33,9 +33,9 @@ LineStatus next_entry(Format format, LineReader* reader, char (&line)[kLineSize]
   static XmlReader xml;  // large: kept off the stack
   if (format == kPlsLines) return next_pls_entry(reader, line);
   if (format == kM3uLines) return next_entry_line(reader, line);
-  if (xml.source != reader) start_xml_reader(&xml, reader);
+  if (xml.scan.source != reader) start_xml_reader(&xml, reader);
   LineStatus status = next_xml_entry(&xml, line);
-  if (status == kEndOfPlaylist || status == kPlaylistBroken) xml.source = nullptr;
+  if (status == kEndOfPlaylist || status == kPlaylistBroken) xml.scan.source = nullptr;
   return status;
 }
 

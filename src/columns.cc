@@ -7,6 +7,8 @@
 //   0 (kNone) and where it is 2 (kTwo)
 #include "columns.h"
 
+#include "utf8.h"
+
 namespace {
 
 struct Range {
@@ -135,31 +137,19 @@ bool is_in(const Range (&ranges)[count], unsigned long c) {
   return false;
 }
 
-// Reads the UTF-8 character at at into *c. Returns its bytes, or 1 for a
-// byte that begins no whole character.
-unsigned decode_utf8(const unsigned char* at, unsigned long* c) {
-  unsigned count = *at >= 0xF0 ? 3 : *at >= 0xE0 ? 2 : *at >= 0xC0 ? 1 : 0;
-  *c = *at & (0x3F >> count);
-  unsigned i = 1;
-  for (; i <= count && (at[i] & 0xC0) == 0x80; ++i) *c = *c << 6 | (at[i] & 0x3F);
-  return i == count + 1 ? i : 1;
-}
-
 }  // namespace
 
 unsigned columns_of(const char* text) {
   unsigned columns = 0;
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-  while (*at != '\0') {
+  unsigned length = 0;
+  for (const char* at = text; *at != '\0'; at += length) {
     unsigned long c = 0;
-    unsigned length = decode_utf8(at, &c);
-    if (length == 1)
-      columns += 1;
+    if (!decode_utf8(at, &c, &length))
+      columns += 1;  // one replacement character
     else if (is_in(kTwo, c))
       columns += 2;
     else if (!is_in(kNone, c))
       columns += 1;
-    at += length;
   }
   return columns;
 }

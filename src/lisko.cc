@@ -29,7 +29,8 @@
 
 #include "messages.h"
 #include "names.h"
-#include "platform.h"
+#include "file_system.h"
+#include "terminal.h"
 #include "playlist.h"
 #include "preflight.h"
 #include "targets_made.h"
@@ -135,8 +136,9 @@ int run(int argc, char* argv[]) {
 }  // namespace
 
 int run_lisko(int argc, char* argv[]) {
-  start_messages(start_platform());
+  start_copies();
+  start_messages(start_terminal());
   int status = run(argc, argv);
-  finish_platform();
+  finish_terminal();
   return status;
 }

@@ -6,6 +6,9 @@
 
 #include "columns.h"
 #include "line_reader.h"
+#include "note.h"
+#include "shown.h"
+#include "terminal.h"
 
 namespace {
 
@@ -25,35 +28,10 @@ double run_start = 0;  // seconds_now() at the start
 const char* beside_dest = nullptr;
 const char* beside_separator = "";
 
-// The copy in flight: when it began, when its note was last shown, whether
-// one stands on the screen, and the column its progress message ends at.
-double copy_start = 0;
-double note_time = 0;
-unsigned long long note_done = 0;
-bool note_shown = false;
+// The columns of the progress line printed so far, on a terminal.
 unsigned column = 0;
 
 void print(const char* text) { fputs(text, stdout); }
-
-// Writes name to write in pieces, each with every control byte as "^"
-// and a letter (0x1B as "^[", 0x7F as "^?"), as cat -v shows them, so that
-// a playlist cannot hide its lines behind escape sequences.
-void write_in_caret_notation(const char* name, void (*write)(const char*)) {
-  char shown[2 * kPathSize];
-  size_t length = 0;
-  for (const char* at = name;; ++at) {
-    if (*at == '\0' || length + 2 >= sizeof shown) {
-      shown[length] = '\0';
-      write(shown);
-      length = 0;
-    }
-    if (*at == '\0') return;
-    unsigned char byte = static_cast<unsigned char>(*at);
-    bool control = byte < 0x20 || byte == 0x7F;
-    if (control) shown[length++] = '^';
-    shown[length++] = static_cast<char>(control ? byte ^ 0x40 : byte);
-  }
-}
 
 void write_and_count(const char* shown) {
   write_to_terminal(shown);
@@ -63,10 +41,11 @@ void write_and_count(const char* shown) {
 void write_error(const char* shown) { fputs(shown, stderr); }
 
 // A name from the playlist, the command line or the system, written whole:
-// byte for byte to a file or a pipe, and on a terminal in caret notation.
+// byte for byte to a file or a pipe, and on a terminal as it is shown
+// there (shown.h).
 void print_name(const char* name) {
   if (on_terminal)
-    write_in_caret_notation(name, write_and_count);
+    write_shown(name, write_and_count);
   else
     fputs(name, stdout);
 }
@@ -74,57 +53,9 @@ void print_name(const char* name) {
 // The same on standard error.
 void print_error_name(const char* name) {
   if (errors_to_terminal())
-    write_in_caret_notation(name, write_error);
+    write_shown(name, write_error);
   else
     fputs(name, stderr);
-}
-
-// "1.4 GB", "259 MB", "12 kB", "80 bytes": three figures at most.
-void format_size(unsigned long long bytes, char (&text)[16]) {
-  const char* units[] = {"kB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes);
-  int unit = -1;
-  while (value >= 1000 && unit < 3) value /= 1000, ++unit;
-  if (unit < 0)
-    snprintf(text, sizeof text, bytes == 1 ? "%llu byte" : "%llu bytes", bytes);
-  else
-    snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
-}
-
-// The note in the longest of its forms that fits in columns, so that it
-// never wraps: " 37% 259 MB of 700 MB, 18 MB/s", " 37% 18 MB/s", " 37%";
-// "" where even that does not fit.
-void format_note(unsigned long long done, unsigned long long total, double seconds,
-                 unsigned columns, char (&note)[64]) {
-  char done_text[16], total_text[16], rate_text[16];
-  format_size(done, done_text);
-  format_size(total, total_text);
-  format_size(static_cast<unsigned long long>(static_cast<double>(done) / seconds), rate_text);
-  unsigned share = total > 0 ? static_cast<unsigned>(done * 100 / total) : 0;
-  snprintf(note, sizeof note, " %u%% %s of %s, %s/s", share, done_text, total_text, rate_text);
-  if (strlen(note) < columns) return;
-  snprintf(note, sizeof note, " %u%% %s/s", share, rate_text);
-  if (strlen(note) < columns) return;
-  snprintf(note, sizeof note, " %u%%", share);
-  if (strlen(note) < columns) return;
-  note[0] = '\0';
-}
-
-// How far the copy in flight is, beside its progress message: only once it
-// has run half a second, a few times a second, and only in a form that
-// fits the line without wrapping. What is done never goes back: the copy
-// reports what it has copied, and its waits for the medium what is
-// written out, which lags behind.
-void show_progress(unsigned long long done, unsigned long long total) {
-  double now = seconds_now();
-  if (done > note_done) note_done = done;
-  if (now - copy_start < 0.5 || now - note_time < 0.2) return;
-  note_time = now;
-  char note[64];
-  format_note(note_done, total, now - copy_start, terminal_columns_left(column), note);
-  bool fits = note[0] != '\0';
-  if (fits || note_shown) show_beside_cursor(note);
-  note_shown = fits;
 }
 
 // On a terminal a message stands on the screen the moment it is printed,
@@ -152,7 +83,7 @@ void print_skipping(const char* line) {
 void start_messages(bool to_terminal) {
   on_terminal = to_terminal;
   run_start = seconds_now();
-  if (on_terminal) report_copy_progress(show_progress);
+  if (on_terminal) report_copy_progress(note_progress);
 }
 
 void print_usage() {
@@ -222,13 +153,11 @@ void print_copying(const char* line, const char* target) {
   print("...");
   column += strlen("Copying '' to ...");
   show();
-  copy_start = note_time = seconds_now();
-  note_done = 0;
+  if (on_terminal) start_note(column);
 }
 
 void print_copy_result(const char* why, const char* playlist_folder, const CopyDone& done) {
-  if (note_shown) show_beside_cursor("");
-  note_shown = false;
+  if (on_terminal) end_note();
   if (why == nullptr) {
     ++(done.kept ? counts.kept : counts.copied);
     counts.written += done.bytes;

@@ -3,21 +3,18 @@
 // cannot be opened; a dest that names a folder it will not copy into).
 // Each "\r\n" is written as it stands (the platform has made standard
 // output a byte stream). On a
-// terminal every message is written out the moment it is printed, and the
-// control bytes of a name are shown in caret notation, so that a playlist
-// cannot hide its lines behind escape sequences. Results are not checked:
+// terminal every message is written out the moment it is printed, names
+// are shown with their control characters made visible (shown.h), and a
+// long copy shows its progress note (note.h). Results are not checked:
 // a message that cannot be written (a reader that went away) changes
 // neither the run nor its status.
 #ifndef LISKO_MESSAGES_H
 #define LISKO_MESSAGES_H
 
 #include "names.h"
-#include "platform.h"
+#include "file_system.h"
 
-// Once, before any message: whether standard output is a terminal. On a
-// terminal the copy in flight shows how far it is beside its progress
-// message, once it has run half a second; the note is taken away before
-// the result, so the screen ends as it would without it.
+// Once, before any message: whether standard output is a terminal.
 void start_messages(bool to_terminal);
 
 void print_usage();

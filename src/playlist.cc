@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform.h"
+#include "file_system.h"
 #include "pls_reader.h"
 
 namespace {
@@ -134,12 +134,12 @@ LineStatus next_entry(Playlist* playlist, char (&entry)[kLineSize]) {
   }
 }
 
-const char* playlist_error(const Playlist* playlist) { return playlist->xml.why; }
+const char* playlist_error(const Playlist* playlist) { return playlist->xml.scan.why; }
 
 const char* playlist_note(Playlist* playlist) {
-  if (playlist->xml.note[0] == '\0' || playlist->xml.note_told) return nullptr;
+  if (playlist->xml.scan.note[0] == '\0' || playlist->xml.note_told) return nullptr;
   playlist->xml.note_told = true;
-  return playlist->xml.note;
+  return playlist->xml.scan.note;
 }
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include "platform.h"
+#include "file_system.h"
 
 // macOS names the times of struct stat otherwise.
 #ifdef __APPLE__

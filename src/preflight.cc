@@ -9,9 +9,10 @@
 
 #include "messages.h"
 #include "names.h"
-#include "platform.h"
+#include "file_system.h"
 #include "playlist.h"
 #include "targets_made.h"
+#include "terminal.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform.h"
+#include "file_system.h"
 
 // The copies that are told apart; past them no earlier copy is found, and
 // targets_made_full says so once.

@@ -23,14 +23,26 @@ bool may_follow(unsigned char lead, unsigned char next) {
 
 }  // namespace
 
-bool is_utf8(const char* text) {
+bool decode_utf8(const char* text, unsigned long* c, unsigned* length) {
   const unsigned char* at = reinterpret_cast<const unsigned char*>(text);
-  while (*at != '\0') {
-    int count = continuation_count(at[0]);
-    if (count < 0 || (count > 0 && !may_follow(at[0], at[1]))) return false;
-    for (int i = 2; i <= count; ++i)
-      if (at[i] < 0x80 || at[i] > 0xBF) return false;
-    at += count + 1;
+  int count = continuation_count(at[0]);
+  *c = at[0];
+  *length = 1;
+  if (count <= 0) return count == 0;
+  if (!may_follow(at[0], at[1])) return false;
+  *c = at[0] & (0x3Fu >> count);
+  for (; *length <= static_cast<unsigned>(count); ++*length) {
+    unsigned char next = at[*length];
+    if (*length >= 2 && (next < 0x80 || next > 0xBF)) return false;  // the bytes so far
+    *c = *c << 6 | (next & 0x3Fu);
   }
+  return true;
+}
+
+bool is_utf8(const char* text) {
+  unsigned long c = 0;
+  unsigned length = 0;
+  for (; *text != '\0'; text += length)
+    if (!decode_utf8(text, &c, &length)) return false;
   return true;
 }

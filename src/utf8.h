@@ -6,4 +6,11 @@
 // no overlong form, no surrogate, nothing past U+10FFFF.
 bool is_utf8(const char* text);
 
+// Reads the character that begins at text into *c, and its bytes into
+// *length. Where the bytes there begin no character, returns false, with
+// *length the bytes of the maximal part that could begin one (one byte at
+// least): what a terminal shows as one replacement character, as Unicode's
+// "substitution of maximal subparts" says.
+bool decode_utf8(const char* text, unsigned long* c, unsigned* length);
+
 #endif

@@ -21,15 +21,13 @@
 // which side failed: the source, the target's folder, or the room beside
 // the old copy. Ctrl+C and its like stop the copy at once
 // (windows_stop.cc).
-#include "windows_copy.h"
-
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
-#include "platform.h"
+#include "file_system.h"
 #include "windows_keep.h"
 #include "windows_names.h"
 #include "windows_stop.h"

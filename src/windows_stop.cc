@@ -3,11 +3,14 @@
 // CopyFileEx: the handler sets the copy's cancel flag, which CopyFileEx
 // reads between its pieces, and waits; the copy then removes its temporary
 // file and ends the process. Outside a copy the handler ends the process
-// at once, as Windows' own handler would. Only under Wine, whose
+// at once, as Windows' own handler would. Either way the console's line is
+// ended first, its progress note taken away. Only under Wine, whose
 // CopyFileEx reads no cancel flag, the handler also closes CopyFileEx's
 // own handle on the temporary file: its next write fails, and the copy
 // ends as it would on Windows.
 #include "windows_stop.h"
+
+#include "terminal.h"
 
 namespace {
 
@@ -55,7 +58,10 @@ BOOL WINAPI stop_on_control(DWORD) {
   bool copying = temp_in_use;
   if (copying && under_wine()) close_handle_on(temp_name);
   LeaveCriticalSection(&temp_guard);
-  if (!copying) ExitProcess(kStopped);  // nothing of ours to remove
+  if (!copying) {  // nothing of ours to remove
+    end_line_on_stop();
+    ExitProcess(kStopped);
+  }
   Sleep(INFINITE);  // the copy removes its file and ends the process
   return TRUE;
 }
@@ -99,5 +105,7 @@ bool stop_was_asked() {
 }
 
 void end_if_stopped() {
-  if (stop_was_asked()) ExitProcess(kStopped);
+  if (!stop_was_asked()) return;
+  end_line_on_stop();
+  ExitProcess(kStopped);
 }

@@ -26,7 +26,7 @@ const char kXspfNamespace[] = "http://xspf.org/ns/0/";
 enum Step { kGoOn, kEntry, kTooLong, kBroken };
 
 Step stop(XmlReader* reader, const char* what, const char* detail = "") {
-  fail(reader, what, detail);
+  fail(&reader->scan, what, detail);
   return kBroken;
 }
 
@@ -39,12 +39,12 @@ bool take_format(XmlReader* reader, const char* name, const char* name_space) {
   else if (strcmp(local, "smil") == 0)
     reader->format = kWpl;
   else
-    return fail(reader, "an XML file whose root is <%s>, not a playlist lisko reads", name);
+    return fail(&reader->scan, "an XML file whose root is <%s>, not a playlist lisko reads", name);
   return true;
 }
 
 bool open_element(XmlReader* reader, const char* name) {
-  if (reader->depth == kXmlDepth) return fail(reader, "elements nested deeper than %s", "64");
+  if (reader->depth == kXmlDepth) return fail(&reader->scan, "elements nested deeper than %s", "64");
   strcpy(reader->open[reader->depth++], name);  // fits: both are kXmlNameSize
   return true;
 }
@@ -87,7 +87,7 @@ int base_level(const XmlReader* reader, bool root, const char* name) {
 Step read_start_tag(XmlReader* reader, long first, char (&entry)[kLineSize]) {
   char name_space[kLineSize] = "";
   Tag tag = {};
-  if (!read_name(reader, first, tag.name)) return kBroken;
+  if (!read_name(&reader->scan, first, tag.name)) return kBroken;
   bool root = reader->depth == 0;
   if (root && reader->format != kNotYetKnown)
     return stop(reader, "a second root element, <%s>", tag.name);
@@ -99,7 +99,7 @@ Step read_start_tag(XmlReader* reader, long first, char (&entry)[kLineSize]) {
     tag.base = reader->base[level];
     tag.base[0] = '\0';
   }
-  if (!read_attributes(reader, &tag, false)) return kBroken;
+  if (!read_attributes(&reader->scan, &tag, false)) return kBroken;
   if (level >= 0) reader->base_too_long[level] = tag.base_too_long;
   if (root && !take_format(reader, tag.name, name_space)) return kBroken;
   if (!open_tag(reader, tag, parent)) return kBroken;
@@ -131,8 +131,8 @@ bool with_bases(const XmlReader* reader, char (&entry)[kLineSize]) {
 
 Step read_end_tag(XmlReader* reader, char (&entry)[kLineSize]) {
   char name[kXmlNameSize];
-  if (!read_name(reader, get(reader), name)) return kBroken;
-  if (skip_spaces(reader) != '>') return stop(reader, "the tag </%s> is not ended", name);
+  if (!read_name(&reader->scan, get(&reader->scan), name)) return kBroken;
+  if (skip_spaces(&reader->scan) != '>') return stop(reader, "the tag </%s> is not ended", name);
   if (reader->depth == 0) return stop(reader, "</%s>, which closes no element open", name);
   const char* open = reader->open[reader->depth - 1];
   if (strcmp(name, open) != 0) return stop(reader, "</%s> where another element is open", name);
@@ -146,11 +146,12 @@ Step read_end_tag(XmlReader* reader, char (&entry)[kLineSize]) {
 }
 
 Step read_markup(XmlReader* reader, char (&entry)[kLineSize]) {
-  long c = get(reader);
+  long c = get(&reader->scan);
   char* text = reader->in_location ? entry : nullptr;
   if (c == '/') return read_end_tag(reader, entry);
-  if (c == '!') return read_declaration(reader, text) ? kGoOn : kBroken;
-  if (c == '?') return read_instruction(reader) ? kGoOn : kBroken;
+  if (c == '!') return read_declaration(&reader->scan, text, &reader->text_length, &reader->text_too_long) ? kGoOn
+                                                                                          : kBroken;
+  if (c == '?') return read_instruction(&reader->scan) ? kGoOn : kBroken;
   return read_start_tag(reader, c, entry);
 }
 
@@ -158,22 +159,22 @@ Step read_text(XmlReader* reader, long c, char (&entry)[kLineSize]) {
   char* text = reader->in_location ? entry : nullptr;
   if (c == kNotAChar || c == 0) return stop(reader, "a character that XML does not allow");
   if (c == '&')
-    return read_reference(reader, text, &reader->text_length, &reader->text_too_long) ? kGoOn
+    return read_reference(&reader->scan, text, &reader->text_length, &reader->text_too_long) ? kGoOn
                                                                                       : kBroken;
   if (reader->depth == 0 && !is_space(c))
     return stop(reader, "text outside the playlist's root element");
-  keep(reader, c, false, text, &reader->text_length, &reader->text_too_long);
+  keep(&reader->scan, c, false, text, &reader->text_length, &reader->text_too_long);
   return kGoOn;
 }
 
 LineStatus at_end(XmlReader* reader) {
-  if (ferror(reader->source->playlist)) return kReadFailed;
+  if (ferror(reader->scan.source->playlist)) return kReadFailed;
   if (reader->depth > 0)
-    fail(reader, "the playlist ends inside <%s>", reader->open[reader->depth - 1]);
+    fail(&reader->scan, "the playlist ends inside <%s>", reader->open[reader->depth - 1]);
   else if (reader->format == kNotYetKnown)
-    fail(reader, "the playlist ends before its root element");
+    fail(&reader->scan, "the playlist ends before its root element");
   else if (reader->format == kXspf && !reader->xspf_namespace && !reader->saw_track_list)
-    fail(reader, "an XML file whose root is <%s>, not a playlist lisko reads", "playlist");
+    fail(&reader->scan, "an XML file whose root is <%s>, not a playlist lisko reads", "playlist");
   else
     return kEndOfPlaylist;
   return kPlaylistBroken;
@@ -182,11 +183,9 @@ LineStatus at_end(XmlReader* reader) {
 }  // namespace
 
 void start_xml_reader(XmlReader* reader, LineReader* source) {
-  reader->source = source;
+  start_xml_scanner(&reader->scan, source);
   reader->format = kNotYetKnown;
   reader->depth = 0;
-  reader->held = kNone;
-  reader->line = 1;
   reader->in_location = false;
   reader->text_length = 0;
   reader->text_too_long = false;
@@ -196,14 +195,12 @@ void start_xml_reader(XmlReader* reader, LineReader* source) {
     reader->base[level][0] = '\0';
     reader->base_too_long[level] = false;
   }
-  reader->why[0] = '\0';
-  reader->note[0] = '\0';
   reader->note_told = false;
 }
 
 LineStatus next_xml_entry(XmlReader* reader, char (&entry)[kLineSize]) {
   for (;;) {
-    long c = get(reader);
+    long c = get(&reader->scan);
     if (c == EOF) return at_end(reader);
     Step step = c == '<' ? read_markup(reader, entry) : read_text(reader, c, entry);
     if (step == kEntry) return kEntryLine;

@@ -12,21 +12,19 @@
 #define LISKO_XML_READER_H
 
 #include "line_reader.h"
+#include "xml_scanner.h"
 
-// Elements nest at most this deep; names are at most 63 bytes long.
+// Elements nest at most this deep.
 constexpr unsigned kXmlDepth = 64;
-constexpr unsigned kXmlNameSize = 64;
 
 enum XmlFormat { kNotYetKnown, kXspf, kWpl };
 
 // What the reader keeps from one entry to the next.
 struct XmlReader {
-  LineReader* source;
+  XmlScanner scan;  // its why and note tell what went wrong, or what to note
   XmlFormat format;
   unsigned depth;  // elements open
   char open[kXmlDepth][kXmlNameSize];
-  long held;      // a character read ahead, or -1
-  unsigned line;  // of the playlist, for the reasons
   bool in_location;
   unsigned text_length;
   bool text_too_long;
@@ -36,8 +34,6 @@ struct XmlReader {
   // open, which a relative location is resolved against.
   char base[3][kLineSize];
   bool base_too_long[3];
-  char why[160];   // the reason the reading ended, where it failed
-  char note[160];  // what a user should know that ended nothing, or ""
   bool note_told;
 };
 
@@ -46,7 +42,7 @@ void start_xml_reader(XmlReader* reader, LineReader* source);
 
 // Reads up to and including the next entry and stores it in entry:
 // kEntryLine, kLineTooLong (entry holds its start), kEndOfPlaylist,
-// kReadFailed, or kPlaylistBroken with reader->why the reason.
+// kReadFailed, or kPlaylistBroken with reader->scan.why the reason.
 LineStatus next_xml_entry(XmlReader* reader, char (&entry)[kLineSize]);
 
 #endif

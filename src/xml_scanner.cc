@@ -7,6 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
+void start_xml_scanner(XmlScanner* scanner, LineReader* source) {
+  scanner->source = source;
+  scanner->held = xml::kNone;
+  scanner->line = 1;
+  scanner->why[0] = '\0';
+  scanner->note[0] = '\0';
+}
+
 namespace xml {
 namespace {
 
@@ -43,40 +51,40 @@ long referred(const char* name) {
 
 // Reads an attribute's value up to its closing quote, into value where it
 // is given.
-bool read_value(XmlReader* reader, long quote, char* value, bool* too_long) {
+bool read_value(XmlScanner* scanner, long quote, char* value, bool* too_long) {
   unsigned length = 0;
-  for (long c; (c = get(reader)) != quote;) {
-    if (c == EOF) return fail(reader, "the playlist ends inside a value");
-    if (c == '<') return fail(reader, "a \"<\" inside a value");
-    if (c == kNotAChar || c == 0) return fail(reader, "a character that XML does not allow");
-    if (c == '&' && !read_reference(reader, value, &length, too_long)) return false;
-    if (c != '&') keep(reader, c, false, value, &length, too_long);
+  for (long c; (c = get(scanner)) != quote;) {
+    if (c == EOF) return fail(scanner, "the playlist ends inside a value");
+    if (c == '<') return fail(scanner, "a \"<\" inside a value");
+    if (c == kNotAChar || c == 0) return fail(scanner, "a character that XML does not allow");
+    if (c == '&' && !read_reference(scanner, value, &length, too_long)) return false;
+    if (c != '&') keep(scanner, c, false, value, &length, too_long);
   }
   if (value != nullptr) value[length] = '\0';
   return true;
 }
 
 // Reads one attribute, name="value", that begins with first.
-bool read_attribute(XmlReader* reader, long first, Tag* tag) {
+bool read_attribute(XmlScanner* scanner, long first, Tag* tag) {
   char name[kXmlNameSize];
-  if (!read_name(reader, first, name)) return false;
-  if (skip_spaces(reader) != '=') return fail(reader, "the attribute %s without its value", name);
-  long quote = skip_spaces(reader);
-  if (quote != '"' && quote != '\'') return fail(reader, "the attribute %s without quotes", name);
+  if (!read_name(scanner, first, name)) return false;
+  if (skip_spaces(scanner) != '=') return fail(scanner, "the attribute %s without its value", name);
+  long quote = skip_spaces(scanner);
+  if (quote != '"' && quote != '\'') return fail(scanner, "the attribute %s without quotes", name);
   bool wanted = tag->wanted != nullptr && strcmp(name, tag->wanted) == 0;
   tag->found = tag->found || wanted;
   if (tag->base != nullptr && strcmp(name, "xml:base") == 0)
-    return read_value(reader, quote, tag->base, &tag->base_too_long);
-  return read_value(reader, quote, wanted ? tag->value : nullptr, &tag->too_long);
+    return read_value(scanner, quote, tag->base, &tag->base_too_long);
+  return read_value(scanner, quote, wanted ? tag->value : nullptr, &tag->too_long);
 }
 
 // Passes over what follows up to and including end ("-->", "?>").
-bool skip_to(XmlReader* reader, const char* end, const char* inside) {
+bool skip_to(XmlScanner* scanner, const char* end, const char* inside) {
   size_t length = strlen(end);
   size_t matched = 0;
-  for (long c; matched < length && (c = get(reader)) != EOF;)
+  for (long c; matched < length && (c = get(scanner)) != EOF;)
     matched = c == end[matched] ? matched + 1 : c == end[0] ? 1 : 0;
-  return matched == length || fail(reader, "the playlist ends inside %s", inside);
+  return matched == length || fail(scanner, "the playlist ends inside %s", inside);
 }
 
 // The quote a DOCTYPE is inside after c, where it was inside quote.
@@ -87,10 +95,10 @@ long quote_after(long c, long quote) {
 
 // Passes over a DOCTYPE after its "<!DOCTYPE", with its internal subset,
 // whose definitions lisko does not read. A ">" in quotes ends nothing.
-bool skip_doctype(XmlReader* reader) {
+bool skip_doctype(XmlScanner* scanner) {
   int brackets = 0;
   long quote = kNone;
-  for (long c; (c = get(reader)) != EOF;) {
+  for (long c; (c = get(scanner)) != EOF;) {
     bool quoted = quote != kNone;
     quote = quote_after(c, quote);
     if (quoted || quote != kNone) continue;
@@ -98,27 +106,27 @@ bool skip_doctype(XmlReader* reader) {
     if (c == ']') --brackets;
     if (c == '>' && brackets <= 0) return true;
   }
-  return fail(reader, "the playlist ends inside its DOCTYPE");
+  return fail(scanner, "the playlist ends inside its DOCTYPE");
 }
 
 // Reads CDATA after its "<![CDATA[": its characters are text as they stand.
-bool read_cdata(XmlReader* reader, char* text) {
+bool read_cdata(XmlScanner* scanner, char* text, unsigned* length, bool* too_long) {
   long pending[2] = {kNone, kNone};  // the last two, which may begin "]]>"
-  for (long c; (c = get(reader)) != EOF;) {
+  for (long c; (c = get(scanner)) != EOF;) {
     if (c == '>' && pending[0] == ']' && pending[1] == ']') return true;
-    if (c == 0) return fail(reader, "a character that XML does not allow");
+    if (c == 0) return fail(scanner, "a character that XML does not allow");
     if (pending[0] != kNone)
-      keep(reader, pending[0], false, text, &reader->text_length, &reader->text_too_long);
+      keep(scanner, pending[0], false, text, length, too_long);
     pending[0] = pending[1];
     pending[1] = c;
   }
-  return fail(reader, "the playlist ends inside CDATA");
+  return fail(scanner, "the playlist ends inside CDATA");
 }
 
 // True when the next characters are word.
-bool reads(XmlReader* reader, const char* word) {
+bool reads(XmlScanner* scanner, const char* word) {
   for (; *word != '\0'; ++word)
-    if (get(reader) != *word) return false;
+    if (get(scanner) != *word) return false;
   return true;
 }
 
@@ -131,22 +139,22 @@ bool is_known_encoding(const char* name) {
 
 }  // namespace
 
-long get(XmlReader* reader) {
-  long c = reader->held;
-  reader->held = kNone;
-  if (c == kNone) c = next_char(reader->source);
-  if (c == '\n') ++reader->line;
+long get(XmlScanner* scanner) {
+  long c = scanner->held;
+  scanner->held = kNone;
+  if (c == kNone) c = next_char(scanner->source);
+  if (c == '\n') ++scanner->line;
   return c;
 }
 
-void put_back(XmlReader* reader, long c) {
-  if (c == '\n') --reader->line;
-  reader->held = c;
+void put_back(XmlScanner* scanner, long c) {
+  if (c == '\n') --scanner->line;
+  scanner->held = c;
 }
 
-bool fail(XmlReader* reader, const char* what, const char* detail) {
-  int at = snprintf(reader->why, sizeof reader->why, "line %u: ", reader->line);
-  snprintf(reader->why + at, sizeof reader->why - at, what, detail);
+bool fail(XmlScanner* scanner, const char* what, const char* detail) {
+  int at = snprintf(scanner->why, sizeof scanner->why, "line %u: ", scanner->line);
+  snprintf(scanner->why + at, sizeof scanner->why - at, what, detail);
   return false;
 }
 
@@ -157,29 +165,29 @@ const char* local_name(const char* name) {
   return colon != nullptr ? colon + 1 : name;
 }
 
-long skip_spaces(XmlReader* reader) {
+long skip_spaces(XmlScanner* scanner) {
   long c;
-  while (is_space(c = get(reader))) {
+  while (is_space(c = get(scanner))) {
   }
   return c;
 }
 
-bool read_name(XmlReader* reader, long first, char (&name)[kXmlNameSize]) {
+bool read_name(XmlScanner* scanner, long first, char (&name)[kXmlNameSize]) {
   unsigned length = 0;
-  if (!is_name_char(first)) return fail(reader, "markup without a name");
+  if (!is_name_char(first)) return fail(scanner, "markup without a name");
   long c = first;
-  for (; is_name_char(c); c = get(reader))
-    if (!append_char(reader->source, c, name, sizeof name, &length))
-      return fail(reader, "a name longer than %s bytes", "63");
+  for (; is_name_char(c); c = get(scanner))
+    if (!append_char(scanner->source, c, name, sizeof name, &length))
+      return fail(scanner, "a name longer than %s bytes", "63");
   name[length] = '\0';
-  put_back(reader, c);
+  put_back(scanner, c);
   return true;
 }
 
-void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length, bool* too_long) {
+void keep(XmlScanner* scanner, long c, bool decoded, char* text, unsigned* length, bool* too_long) {
   if (text == nullptr || *too_long) return;
   bool kept = decoded ? append_utf8(c, text, kLineSize, length)
-                      : append_char(reader->source, c, text, kLineSize, length);
+                      : append_char(scanner->source, c, text, kLineSize, length);
   if (!kept) *too_long = true;
 }
 
@@ -192,71 +200,71 @@ bool in_reference(long c) {
 
 // An "&" that begins no reference ("Rock & Roll"), as some programs write
 // it: the character "&" and what was read after it, as text; noted once.
-void take_bare_ampersand(XmlReader* reader, const char* read, char* text, unsigned* length,
+void take_bare_ampersand(XmlScanner* scanner, const char* read, char* text, unsigned* length,
                          bool* too_long) {
-  if (reader->note[0] == '\0')
-    snprintf(reader->note, sizeof reader->note,
+  if (scanner->note[0] == '\0')
+    snprintf(scanner->note, sizeof scanner->note,
              "line %u: a \"&\" that begins no reference, read as the character \"&\"",
-             reader->line);
-  keep(reader, '&', false, text, length, too_long);
-  for (; *read != '\0'; ++read) keep(reader, *read, false, text, length, too_long);
+             scanner->line);
+  keep(scanner, '&', false, text, length, too_long);
+  for (; *read != '\0'; ++read) keep(scanner, *read, false, text, length, too_long);
 }
 
 }  // namespace
 
-bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long) {
+bool read_reference(XmlScanner* scanner, char* text, unsigned* length, bool* too_long) {
   char name[16];
   unsigned used = 0;
   long c;
-  for (; (c = get(reader)) != ';' && in_reference(c) && used + 1 < sizeof name; ++used)
+  for (; (c = get(scanner)) != ';' && in_reference(c) && used + 1 < sizeof name; ++used)
     name[used] = static_cast<char>(c);
   name[used] = '\0';
   if (c != ';') {
-    put_back(reader, c);
-    take_bare_ampersand(reader, name, text, length, too_long);
+    put_back(scanner, c);
+    take_bare_ampersand(scanner, name, text, length, too_long);
     return true;
   }
   long named = referred(name);
   if (named == kNotAChar)
-    return fail(reader, "the reference &%s;, a character no name may hold", name);
+    return fail(scanner, "the reference &%s;, a character no name may hold", name);
   if (named == kNone)
-    return fail(reader, "the reference &%s;, which no playlist may define (lisko reads no DTD)",
+    return fail(scanner, "the reference &%s;, which no playlist may define (lisko reads no DTD)",
                 name);
-  keep(reader, named, true, text, length, too_long);
+  keep(scanner, named, true, text, length, too_long);
   return true;
 }
 
-bool read_attributes(XmlReader* reader, Tag* tag, bool instruction) {
+bool read_attributes(XmlScanner* scanner, Tag* tag, bool instruction) {
   for (;;) {
-    long c = skip_spaces(reader);
-    if (c == EOF) return fail(reader, "the playlist ends inside the tag <%s>", tag->name);
+    long c = skip_spaces(scanner);
+    if (c == EOF) return fail(scanner, "the playlist ends inside the tag <%s>", tag->name);
     if (c == '>' && !instruction) return true;
     if (c == (instruction ? '?' : '/')) {
       tag->empty = true;
-      return get(reader) == '>' || fail(reader, "the tag <%s> is not ended", tag->name);
+      return get(scanner) == '>' || fail(scanner, "the tag <%s> is not ended", tag->name);
     }
-    if (!read_attribute(reader, c, tag)) return false;
+    if (!read_attribute(scanner, c, tag)) return false;
   }
 }
 
-bool read_declaration(XmlReader* reader, char* text) {
-  long c = get(reader);
-  if (c == '-' && reads(reader, "-")) return skip_to(reader, "-->", "a comment");
-  if (c == '[' && reads(reader, "CDATA[")) return read_cdata(reader, text);
-  if (c == 'D' && reads(reader, "OCTYPE")) return skip_doctype(reader);
-  return fail(reader, "markup lisko does not know (\"<!\")");
+bool read_declaration(XmlScanner* scanner, char* text, unsigned* length, bool* too_long) {
+  long c = get(scanner);
+  if (c == '-' && reads(scanner, "-")) return skip_to(scanner, "-->", "a comment");
+  if (c == '[' && reads(scanner, "CDATA[")) return read_cdata(scanner, text, length, too_long);
+  if (c == 'D' && reads(scanner, "OCTYPE")) return skip_doctype(scanner);
+  return fail(scanner, "markup lisko does not know (\"<!\")");
 }
 
-bool read_instruction(XmlReader* reader) {
+bool read_instruction(XmlScanner* scanner) {
   char encoding[kLineSize];
   Tag tag = {};
-  if (!read_name(reader, get(reader), tag.name)) return false;
-  if (strcmp(tag.name, "xml") != 0) return skip_to(reader, "?>", "an instruction");
+  if (!read_name(scanner, get(scanner), tag.name)) return false;
+  if (strcmp(tag.name, "xml") != 0) return skip_to(scanner, "?>", "an instruction");
   tag.wanted = "encoding";
   tag.value = encoding;
-  if (!read_attributes(reader, &tag, true)) return false;
+  if (!read_attributes(scanner, &tag, true)) return false;
   if (tag.found && (tag.too_long || !is_known_encoding(encoding)))
-    return fail(reader,
+    return fail(scanner,
                 "the playlist says it is in %.40s, which lisko does not read (save it as "
                 "UTF-8)",
                 encoding);

@@ -1,12 +1,27 @@
 // The XML scanner under the readers of XSPF and WPL playlists: it reads
 // names, attribute values, character and entity references, comments,
-// CDATA, a DOCTYPE and processing instructions from an XmlReader's
+// CDATA, a DOCTYPE and processing instructions from a playlist's
 // characters, with fixed buffers and no recursion, and says on which line
 // what is wrong.
 #ifndef LISKO_XML_SCANNER_H
 #define LISKO_XML_SCANNER_H
 
-#include "xml_reader.h"
+#include "line_reader.h"
+
+// Names are at most 63 bytes long.
+constexpr unsigned kXmlNameSize = 64;
+
+// What the scanner keeps as it reads.
+struct XmlScanner {
+  LineReader* source;
+  long held;       // a character read ahead, or -1
+  unsigned line;   // of the playlist, for the reasons
+  char why[160];   // the reason the reading ended, where it failed
+  char note[160];  // what a user should know that ended nothing, or ""
+};
+
+// The scanner of the playlist that source reads, from its start.
+void start_xml_scanner(XmlScanner* scanner, LineReader* source);
 
 namespace xml {
 
@@ -27,12 +42,12 @@ struct Tag {
 };
 
 // Reads the next character, or EOF; a character put back comes first.
-long get(XmlReader* reader);
-void put_back(XmlReader* reader, long c);
+long get(XmlScanner* scanner);
+void put_back(XmlScanner* scanner, long c);
 
-// Ends the reading: sets reader->why to "line N: " and what is wrong,
+// Ends the reading: sets scanner->why to "line N: " and what is wrong,
 // with detail for its %s. Returns false.
-bool fail(XmlReader* reader, const char* what, const char* detail = "");
+bool fail(XmlScanner* scanner, const char* what, const char* detail = "");
 
 bool is_space(long c);
 
@@ -40,32 +55,32 @@ bool is_space(long c);
 const char* local_name(const char* name);
 
 // Reads past blanks and line ends; returns the character after them.
-long skip_spaces(XmlReader* reader);
+long skip_spaces(XmlScanner* scanner);
 
 // Reads a name that begins with first into name.
-bool read_name(XmlReader* reader, long first, char (&name)[kXmlNameSize]);
+bool read_name(XmlScanner* scanner, long first, char (&name)[kXmlNameSize]);
 
 // Stores c after the *length bytes of text (kLineSize bytes, or null where
 // nothing is kept): as UTF-8 where decoded (a reference's character), and
 // otherwise as the playlist holds it. One that does not fit sets
 // *too_long.
-void keep(XmlReader* reader, long c, bool decoded, char* text, unsigned* length, bool* too_long);
+void keep(XmlScanner* scanner, long c, bool decoded, char* text, unsigned* length, bool* too_long);
 
 // Reads a reference after its "&" and keeps its character. An "&" that
 // begins no reference is kept as the character "&", and noted.
-bool read_reference(XmlReader* reader, char* text, unsigned* length, bool* too_long);
+bool read_reference(XmlScanner* scanner, char* text, unsigned* length, bool* too_long);
 
 // Reads the attributes of a tag to its end: ">" or "/>", or for a
 // processing instruction "?>", keeping the value of tag->wanted.
-bool read_attributes(XmlReader* reader, Tag* tag, bool instruction);
+bool read_attributes(XmlScanner* scanner, Tag* tag, bool instruction);
 
-// Reads what follows "<!": a comment, CDATA (its text kept in text, where
-// given) or a DOCTYPE.
-bool read_declaration(XmlReader* reader, char* text);
+// Reads what follows "<!": a comment, CDATA (its text kept after the
+// *length bytes of text, where given, as keep keeps it) or a DOCTYPE.
+bool read_declaration(XmlScanner* scanner, char* text, unsigned* length, bool* too_long);
 
 // Reads a processing instruction after its "<?": of the XML declaration
 // the encoding, which must be one lisko reads; of any other, nothing.
-bool read_instruction(XmlReader* reader);
+bool read_instruction(XmlScanner* scanner);
 
 }  // namespace xml
 

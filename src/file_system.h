@@ -1,52 +1,24 @@
-// What lisko asks of the platform: setting up the process, writing to the
-// terminal, opening the playlist, copying one file and flushing the
-// copies. One source file per platform implements it; CMake picks the one
-// that is built. The rules for names are in name_rules.h.
-#ifndef LISKO_PLATFORM_H
-#define LISKO_PLATFORM_H
+// What lisko asks of the file system: the playlist's opening, looking at
+// dest's folder and at files, copying one file, and putting the copies on
+// their medium. One source file per platform implements it, with the copy
+// of one file beneath it; CMake picks the one that is built. The rules for
+// names are in name_rules.h, the terminal in terminal.h.
+#ifndef LISKO_FILE_SYSTEM_H
+#define LISKO_FILE_SYSTEM_H
 
 #include <cstdio>
 
 #include "name_rules.h"
 
-// Sets up the process for the run, once: standard output gathered in
-// blocks, written as bytes, so that each "\r\n" reaches it as CR LF; a
-// reader that goes away does not end the run; a signal that stops the run
-// leaves no half-written copy. Returns true when standard output is a
-// terminal, where every message must be written out the moment it is
-// printed.
-bool start_platform();
-
-// True when standard error is a terminal (a console on Windows).
-bool errors_to_terminal();
-
-// Writes text, a name whose control bytes are already shown in caret
-// notation, to the terminal that standard output is: on POSIX as the bytes
-// it is; on a Windows console as text, read in UTF-8 where it is valid
-// UTF-8 and otherwise in the ANSI code page.
-void write_to_terminal(const char* text);
-
-// The columns left on the terminal's line after the cursor, which stands
-// column columns into its line as lisko counts them; 0 where unknown or
-// where the terminal shows no such thing (TERM=dumb).
-unsigned terminal_columns_left(unsigned column);
-
-// Shows note, plain ASCII that fits in the columns left, right after the
-// cursor, and leaves the cursor where it was; "" takes the note away. The
-// screen is then as it was before the first note.
-void show_beside_cursor(const char* note);
-
-// Seconds since some moment before the run, on a clock no one sets.
-double seconds_now();
+// Sets the process up for the copies, once, before any: a stop (a signal,
+// Ctrl+C) leaves no half-written copy, and ends the terminal's line
+// (end_line_on_stop); a file-size limit fails the one copy that passes it.
+void start_copies();
 
 // How far the copy in flight is: bytes done of the whole. The copy calls
 // it from time to time, at most every piece of the copy; null, never.
 using CopyProgress = void (*)(unsigned long long done, unsigned long long total);
 void report_copy_progress(CopyProgress report);
-
-// Ends the process's part of the run: on Windows, a console window of
-// lisko's own (a double click) waits for a key before it closes.
-void finish_platform();
 
 // Opens the playlist for reading only, letting other processes go on
 // reading and writing it. Returns null when it cannot be opened or names a

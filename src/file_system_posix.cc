@@ -1,10 +1,11 @@
-// lisko's platform layer on POSIX systems: the process, its signals, the
+// lisko's file system on POSIX systems: the signals that stop a run, the
 // playlist's opening, the wording of a failed copy, and the end-of-run
 // flush. The copy of one file is posix_copy.cc's, the moving of its bytes
 // posix_bytes.cc's.
 //
 // Every catchable signal that ends the process removes the copy's
-// temporary file first, so that a stopped run leaves nothing behind.
+// temporary file first, so that a stopped run leaves nothing behind, and
+// ends the terminal's line.
 //
 // At the end of the run the file system of the copies is flushed, so that
 // once lisko has ended they are all on the medium. The flush goes through
@@ -17,7 +18,6 @@
 #include <dirent.h>
 #include <signal.h>
 #include <strings.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -27,16 +27,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
-#include "platform.h"
+#include "file_system.h"
 #include "posix_bytes.h"
 #include "posix_copy.h"
+#include "terminal.h"
 
 namespace {
 
 void remove_temp_and_die(int signal_number) {
   remove_temp_file();
+  end_line_on_stop();
   signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -136,53 +137,13 @@ const char* reason(CopyResult result, const char* target) {
 
 }  // namespace
 
-bool start_platform() {
-  // Output is gathered in blocks; on a terminal each message is flushed.
-  static char buffer[4096];
-  setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  // A reader that went away must not end the run or change its status.
-  signal(SIGPIPE, SIG_IGN);
+void start_copies() {
   // A file-size limit (ulimit -f) fails the one copy that passes it.
   signal(SIGXFSZ, SIG_IGN);
   remove_temp_on_signals();
-  return isatty(STDOUT_FILENO) != 0;
-}
-
-bool errors_to_terminal() { return isatty(STDERR_FILENO) != 0; }
-
-void write_to_terminal(const char* text) { fputs(text, stdout); }
-
-unsigned terminal_columns_left(unsigned column) {
-  const char* terminal = getenv("TERM");
-  struct winsize size = {};
-  if (terminal == nullptr || strcmp(terminal, "dumb") == 0 ||
-      ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0)
-    return 0;
-  unsigned used = column % size.ws_col;
-  // A line filled to its last column leaves the cursor there, not after it.
-  return column > 0 && used == 0 ? 0 : size.ws_col - used;
-}
-
-// The note is written after the cursor, the rest of the line cleared, and
-// the cursor moved back by the note's length: it never wraps, since it
-// fits the columns left.
-void show_beside_cursor(const char* note) {
-  size_t length = strlen(note);
-  fputs(note, stdout);
-  fputs("\x1b[K", stdout);
-  if (length > 0) printf("\x1b[%zuD", length);
-  fflush(stdout);
 }
 
 void report_copy_progress(CopyProgress report) { set_copy_progress(report); }
-
-double seconds_now() {
-  struct timespec now = {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-void finish_platform() {}
 
 FILE* open_playlist(const char* m3u_file, const char** why) {
   FILE* playlist = fopen(m3u_file, "rb");
