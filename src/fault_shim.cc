@@ -9,7 +9,7 @@
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //   write:slow  read:slow  pread:scribble  pread:scribblesource
-//   linkat:EPERM  linkat:taken
+//   linkat:EPERM  linkat:taken  sync_file_range:slow  stat:slow
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -32,8 +32,12 @@
 // another user's. "openat:noflush" fails with EACCES every openat of ".",
 // which only the end-of-run flush's descriptor asks for; "sync:record"
 // appends "sync" to the LISKO_RECORD file at each sync().
+// "stat:slow" makes each look at a file by name (stat) take 50 ms more,
+// as a slow network file system would, and notes it in the LISKO_RECORD
+// file where one is named.
 // "sync_file_range:waitfail" fails with EIO the calls that wait for a
-// piece's writeback to end. "renameat:gone" removes the file to be renamed
+// piece's writeback to end; "sync_file_range:slow" makes each of them take
+// 100 ms more, as a slow medium would. "renameat:gone" removes the file to be renamed
 // and then its folder, as a user who deletes the folder mid-copy would;
 // "linkat:gone" removes the folder a fresh copy is to be linked into;
 // "linkat:EPERM" refuses every link, of a name and of a descriptor alike,
@@ -324,6 +328,7 @@ int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
   if (fault == kRecord) record_writeback(start, length, flags);
   if (fault > 0) return errno = fault, -1;
   if (fault == kWaitFail && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) return errno = EIO, -1;
+  if (fault == kSlow && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) usleep(100000);
   return next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
                                                                            flags);
 }
@@ -411,6 +416,17 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   return got;
 }
 ssize_t pread64(int fd, void* buffer, size_t size, off_t at) { return pread(fd, buffer, size, at); }
+
+// stat:slow: each look at a file by name takes 50 ms more, as on a slow
+// network file system; where LISKO_RECORD names a file, each is noted there.
+int stat(const char* path, struct stat* info) {
+  if (fault_for("stat") == kSlow) {
+    usleep(50000);
+    if (FILE* record = getenv("LISKO_RECORD") != nullptr ? fopen(getenv("LISKO_RECORD"), "a") : nullptr)
+      fputs("stat\n", record), fclose(record);
+  }
+  return next<int (*)(const char*, struct stat*)>("stat")(path, info);
+}
 
 ssize_t read(int fd, void* data, size_t size) {
   if (fd > STDERR_FILENO && fault_for("read") == kSlow) usleep(40000);

@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -86,32 +87,71 @@ std::string for_other_users(const std::string& file) {
 
 }  // namespace
 
-pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
-                  bool as_nobody, int err, bool keep_signals) {
+namespace {
+
+// The command that runs lisko with args: under LISKO_RUNNER where set, and
+// as nobody where asked (a copy of the program and of a preloaded library
+// that that user may read); the library to preload into *preload.
+std::vector<std::string> lisko_command(const std::vector<std::string>& args, bool as_nobody,
+                                       std::string* preload) {
   std::vector<std::string> command;
   bool other_user = as_nobody && geteuid() == 0;
   if (other_user) command = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
   if (const char* runner = getenv("LISKO_RUNNER")) command.push_back(runner);
   const char* program = getenv("LISKO_PROGRAM");
   command.push_back(program != nullptr ? program : LISKO_PROGRAM);
-  std::string preload = getenv("LD_PRELOAD") != nullptr ? getenv("LD_PRELOAD") : "";
+  *preload = getenv("LD_PRELOAD") != nullptr ? getenv("LD_PRELOAD") : "";
   if (other_user) command.back() = for_other_users(command.back());
-  if (other_user && !preload.empty()) preload = for_other_users(preload);
+  if (other_user && !preload->empty()) *preload = for_other_users(*preload);
   command.insert(command.end(), args.begin(), args.end());
+  return command;
+}
+
+// In the child: runs command in folder with preload.
+[[noreturn]] void exec_lisko(const fs::path& folder, std::vector<std::string> command,
+                             const std::string& preload) {
   std::vector<char*> argv;
   for (std::string& word : command) argv.push_back(word.data());
   argv.push_back(nullptr);
+  if (chdir(folder.c_str()) != 0) _exit(126);
+  if (!preload.empty()) setenv("LD_PRELOAD", preload.c_str(), 1);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+}  // namespace
+
+pid_t start_lisko(const fs::path& folder, const std::vector<std::string>& args, int out,
+                  bool as_nobody, int err, bool keep_signals) {
+  std::string preload;
+  std::vector<std::string> command = lisko_command(args, as_nobody, &preload);
   pid_t child = fork();
   if (child == 0) {
     for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
       if (!keep_signals) signal(signal_number, SIG_DFL);
-    if (chdir(folder.c_str()) != 0) _exit(126);
-    if (!preload.empty()) setenv("LD_PRELOAD", preload.c_str(), 1);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
-    execvp(argv[0], argv.data());
-    _exit(127);
+    exec_lisko(folder, command, preload);
   }
+  return child;
+}
+
+pid_t start_lisko_at_terminal(const fs::path& folder, const std::vector<std::string>& args,
+                              unsigned short columns, int* terminal) {
+  int screen = -1;
+  struct winsize size = {24, columns, 0, 0};
+  if (openpty(terminal, &screen, nullptr, nullptr, &size) != 0) return -1;
+  std::string preload;
+  std::vector<std::string> command = lisko_command(args, false, &preload);
+  pid_t child = fork();
+  if (child == 0) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT}) signal(signal_number, SIG_DFL);
+    setsid();
+    ioctl(screen, TIOCSCTTY, 0);
+    for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(screen, fd);
+    exec_lisko(folder, command, preload);
+  }
+  close(screen);
   return child;
 }
 
@@ -122,6 +162,30 @@ bool open_raw_terminal(int* terminal, int* screen) {
   cfmakeraw(&modes);
   tcsetattr(*screen, TCSANOW, &modes);
   return true;
+}
+
+std::string render_screen(const std::string& bytes, int columns, int rows) {
+  char name[] = "/tmp/lisko-screen-XXXXXX";
+  int file = mkstemp(name);
+  if (file < 0 || write(file, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    if (file >= 0) close(file), unlink(name);
+    return "";
+  }
+  close(file);
+  std::string command =
+      "/usr/bin/python3 -c 'import sys, pyte\n"
+      "screen = pyte.Screen(int(sys.argv[1]), int(sys.argv[2]))\n"
+      "pyte.ByteStream(screen).feed(open(sys.argv[3], \"rb\").read())\n"
+      "sys.stdout.write(\"\\n\".join(line.rstrip() for line in screen.display).rstrip())' " +
+      std::to_string(columns) + " " + std::to_string(rows) + " " + name + " 2>/dev/null";
+  FILE* renderer = popen(command.c_str(), "r");
+  std::string screen;
+  char buffer[256];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, renderer)) > 0;)
+    screen.append(buffer, got);
+  bool rendered = pclose(renderer) == 0;
+  unlink(name);
+  return rendered ? screen : "";
 }
 
 bool wait_bounded(pid_t child, int* wait_status, int seconds) {

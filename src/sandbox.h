@@ -48,9 +48,24 @@ pid_t start_lisko(const std::filesystem::path& folder, const std::vector<std::st
                   int out, bool as_nobody = false, int err = STDERR_FILENO,
                   bool keep_signals = false);
 
+// Starts lisko with args in folder on a fresh pseudo-terminal of columns
+// columns, as a terminal's shell starts it: the terminal is its
+// controlling one, in its usual modes (Ctrl+C stops the foreground
+// program, and is echoed as ^C), and standard input, output and error.
+// Sets *terminal to the terminal's side of it. Returns -1 where there is
+// none.
+pid_t start_lisko_at_terminal(const std::filesystem::path& folder,
+                              const std::vector<std::string>& args, unsigned short columns,
+                              int* terminal);
+
 // Opens a pseudo-terminal in raw mode, so that what lisko writes to screen
 // arrives at terminal byte for byte. Returns false where there is none.
 bool open_raw_terminal(int* terminal, int* screen);
+
+// The screen a terminal of columns columns and rows rows shows after
+// bytes, its lines' trailing blanks and its blank last lines left out, as
+// pyte (Debian's python3-pyte) renders it; "" where it cannot be.
+std::string render_screen(const std::string& bytes, int columns, int rows = 24);
 
 // Waits for child to end, at most seconds: then it fails the test, kills
 // the child and returns false. Sets *wait_status as waitpid does.

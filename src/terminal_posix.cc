@@ -11,8 +11,10 @@
 // start of the next row and the cursor comes back: first a row below is
 // made sure of (IND and RI scroll once where the message stands on the
 // last row, as the result's own wrap would), then the cursor's place is
-// saved (DECSC) and restored after each note (DECRC). All of this waits
-// for the first note: a quick copy writes nothing but its message.
+// saved (DECSC) and restored after each note (DECRC); each note saves it
+// again, for the terminals that keep saved places on a stack (pyte). All
+// of this waits for the first note: a quick copy writes nothing but its
+// message.
 //
 // A stop returns to the saved place, clears what follows it (the note, and
 // the ^C that the terminal echoed into it) and ends the line, with one
@@ -115,7 +117,7 @@ void show_note(const char* note) {
   char text[128];
   size_t length = strlen(note);
   if (place == kNextRow)
-    snprintf(text, sizeof text, "\x1b" "D\r%s\x1b[K\x1b" "8", note);
+    snprintf(text, sizeof text, "\x1b" "7\x1b" "D\r%s\x1b[K\x1b" "8", note);
   else if (length > 0)
     snprintf(text, sizeof text, "%s\x1b[K\x1b[%zuD", note, length);
   else
@@ -135,6 +137,7 @@ void end_line_on_stop() {
   const struct timespec echo_time = {0, 20 * 1000 * 1000};
   nanosleep(&echo_time, nullptr);
   put(stop_text, static_cast<size_t>(stop_length));
+  stop_length = 0;
 }
 
 double seconds_now() {

@@ -3,11 +3,15 @@
 // runs the built lisko on a pseudo-terminal; pyte (Debian's python3-pyte)
 // renders what a screen shows.
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 
 #include "sandbox.h"
@@ -65,24 +69,6 @@ TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
   }
 }
 
-// The screen a terminal of columns columns shows after bytes, rendered by
-// pyte (Debian's python3-pyte), or "" where it cannot be.
-std::string render(const Sandbox& box, const std::string& bytes, int columns) {
-  write_file(box / "screen.bytes", bytes);
-  std::string command =
-      "/usr/bin/python3 -c 'import sys, pyte\n"
-      "screen = pyte.Screen(int(sys.argv[1]), 24)\n"
-      "pyte.ByteStream(screen).feed(open(sys.argv[2], \"rb\").read())\n"
-      "sys.stdout.write(\"\\n\".join(line.rstrip() for line in screen.display).rstrip())' " +
-      std::to_string(columns) + " " + (box / "screen.bytes").string() + " 2>/dev/null";
-  FILE* renderer = popen(command.c_str(), "r");
-  std::string screen;
-  char buffer[256];
-  for (size_t got; (got = fread(buffer, 1, sizeof buffer, renderer)) > 0;)
-    screen.append(buffer, got);
-  return pclose(renderer) == 0 ? screen : "";
-}
-
 // The percentages of the notes in what a terminal was shown, in order.
 std::vector<int> shares_shown(const std::string& shown) {
   std::vector<int> shares;
@@ -94,13 +80,14 @@ std::vector<int> shares_shown(const std::string& shown) {
 }
 
 // The entry of a song whose progress message, "Copying 'ENTRY' to
-// out/NAME...", leaves left columns on its last line of a terminal columns
-// wide.
-std::string entry_leaving(int columns, int left) {
-  for (size_t length = 1;; ++length) {
+// out/NAME...", leaves left columns on its last row of a terminal columns
+// wide (0: the message fills it to its last column), and takes rows rows.
+std::string entry_leaving(int columns, int left, int rows = 1) {
+  for (size_t length = 5;; ++length) {
     for (const char* folder : {"src/", "src//"}) {
       size_t used = strlen("Copying '' to out/...") + strlen(folder) + 2 * length;
-      if (static_cast<int>(used % columns) == columns - left)
+      if (static_cast<int>(used % columns) == (columns - left) % columns &&
+          used > static_cast<size_t>((rows - 1) * columns))
         return folder + std::string(length - 4, 'n') + ".mp3";
     }
   }
@@ -114,7 +101,7 @@ std::string entry_leaving(int columns, int left) {
 // gets no note.
 TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
   Sandbox box;
-  if (render(box, "x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
+  if (render_screen("x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
   const char* slow_target = "copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow";
   const struct {
     std::string entry;
@@ -128,6 +115,11 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
       {"src/bigsong.mp3", 40, " MB/s", nullptr},
       {entry_leaving(80, 15), 80, " MB/s", " of "},
       {entry_leaving(80, 10), 80, "%", " MB/s"},
+      // Too few columns left, or none: the note goes to the next row.
+      {entry_leaving(80, 2), 80, " of ", nullptr},
+      {entry_leaving(80, 1), 80, " of ", nullptr},
+      {entry_leaving(80, 0), 80, " of ", nullptr},
+      {entry_leaving(40, 0, 3), 40, " MB/s", nullptr},
       {entry_leaving(40, 15), 40, " MB/s", " of "},  // the message wraps
       {"src/\xF0\x9F\x9A\x80 Launch \xE2\x98\x94 Rain.mp3", 40, "%", nullptr},  // wide
       // A slow source: the note moves within the first piece of 8 MiB.
@@ -144,7 +136,11 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
       box.add({{c.entry, std::string(c.size, 's')}, {"src/a.mp3", "A"}, {"out/", ""},
                {"list.m3u", c.entry + "\nsrc/a.mp3\n"}});
       setenv("TERM", term, 1);
-      return run_on_terminal(box, kListToOut, static_cast<unsigned short>(c.columns));
+      bool plain = strcmp(term, "dumb") == 0;  // no note: no need to wait for one
+      if (plain) unsetenv("LD_PRELOAD");
+      std::string out = run_on_terminal(box, kListToOut, static_cast<unsigned short>(c.columns));
+      if (plain) preload_faults(c.faults);
+      return out;
     };
     std::string shown = run_with_term("xterm");
     std::string plain = run_with_term("dumb");
@@ -166,7 +162,7 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
     }
     EXPECT_EQ(shown.find("%", shown.find("a.mp3...")), std::string::npos) << "a quick copy";
     EXPECT_EQ(plain.find("%"), std::string::npos);
-    EXPECT_EQ(render(box, shown, c.columns), render(box, plain, c.columns)) << what;
+    EXPECT_EQ(render_screen(shown, c.columns), render_screen(plain, c.columns)) << what;
   }
   fs::remove_all(box / "out");
   fs::create_directory(box / "out");
@@ -175,6 +171,70 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
   unsetenv("LD_PRELOAD");
   old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
   EXPECT_EQ(to_file.out.find("%"), std::string::npos);
+}
+
+// Reads what terminal shows into shown until it holds text (or, for null,
+// until the terminal is closed), or a minute has passed. Returns whether
+// it came.
+bool read_terminal_until(int terminal, std::string* shown, const char* text) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[256];
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (text != nullptr && shown->find(text) != std::string::npos) return true;
+    struct pollfd ready = {terminal, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) return text == nullptr;  // closed: lisko has ended
+    shown->append(buffer, static_cast<size_t>(got));
+  }
+  return false;
+}
+
+// Ctrl+C typed at the terminal mid-copy, while lisko reads a slow source
+// and while it waits for a slow medium, stops the run, its temporary file
+// gone and the earlier target kept, and leaves the screen as clean as the
+// progress message's own line: its note, and the ^C the terminal echoed
+// into it, are taken away, and the line is ended.
+TEST(Posix, CtrlCAtTheTerminalLeavesACleanScreen) {
+  if (render_screen("x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
+  const char* slow_source = "copy_file_range:ENOSYS,sendfile:ENOSYS,read:slow";
+  const struct {
+    const char* what;
+    const char* faults;
+    std::string entry;
+  } cases[] = {
+      {"reading a slow source", slow_source, "src/big.mp3"},
+      {"waiting for a slow medium", "sync_file_range:slow", "src/big.mp3"},
+      {"a message to the last column", "sync_file_range:slow", entry_leaving(80, 0)},
+      {"too few columns beside the message", slow_source, entry_leaving(80, 2)},
+  };
+  const char* old_term = getenv("TERM");
+  std::string saved_term = old_term != nullptr ? old_term : "";
+  setenv("TERM", "xterm", 1);
+  for (const auto& c : cases) {
+    Sandbox box;
+    std::string name = c.entry.substr(c.entry.rfind('/') + 1);
+    box.add({{c.entry, std::string(24 << 20, 's')}, {"out/" + name, "earlier"},
+             {"list.m3u", c.entry + "\n"}});
+    preload_faults(c.faults);
+    int terminal = -1;
+    pid_t child = start_lisko_at_terminal(box / "", kListToOut, 80, &terminal);
+    unsetenv("LD_PRELOAD");
+    ASSERT_GT(child, 0) << "no pty";
+    std::string shown;
+    EXPECT_TRUE(read_terminal_until(terminal, &shown, "%")) << c.what << ": no note: " << shown;
+    EXPECT_EQ(write(terminal, "\x03", 1), 1);
+    read_terminal_until(terminal, &shown, nullptr);
+    close(terminal);
+    int wait_status = 0;
+    wait_bounded(child, &wait_status);
+    EXPECT_TRUE(WIFSIGNALED(wait_status) && WTERMSIG(wait_status) == SIGINT) << c.what;
+    std::string message = "Copying '" + c.entry + "' to out/" + name + "...";
+    EXPECT_EQ(render_screen(shown, 80), render_screen(message + "\r\n", 80)) << c.what;
+    EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{name}) << c.what;
+    EXPECT_TRUE(read_file(box / ("out/" + name)) == "earlier") << c.what;
+  }
+  old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
 }
 
 // Where standard error is a terminal, the run ends there with what it did.
