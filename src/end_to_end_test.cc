@@ -24,6 +24,10 @@ const char kUsage[] =
     " where m3uFile is a valid mp3 playlist and\r\n"
     " dest is a valid DOS destination path.\r\n";
 
+// What a missing dest folder asks, in each platform's words.
+const std::string kMountQuestion =
+    native_or_wine("is the stick mounted?", "is the drive plugged in?");
+
 const std::string kDots255 = [] {
   std::string dots;
   for (int i = 0; i < 127; ++i) dots += "./";
@@ -109,14 +113,14 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
       {"a missing target folder", music, "src\\a.mp3\r\n", {"list.m3u", "none/x-"},
        "Copying 'src\\a.mp3' to none/x-a.mp3...failed: " +
        native_or_wine("no folder none/ (No such file or directory)", "no folder none/ (*)") +
-       "\r\n", 3, {}, "", "lisko: no folder none/: every copy would fail; is the stick mounted?\n"},
+       "\r\n", 3, {}, "", "lisko: no folder none/: every copy would fail; " + kMountQuestion + "\n"},
       {"a file: URL that holds %00 is skipped, and the run fails", music,
        "file:///src/a%00.mp3\r\n", kListToOut, "Skipping 'file:///src/a%00.mp3" + kNotAName, 3, {}},
       {"a file where dest's folder should be", {{"src/a.mp3", "A"}, {"notes", "N"}},
        "src\\a.mp3\r\n", {"list.m3u", "notes/"},
        "Copying 'src\\a.mp3' to notes/a.mp3...failed: " +
        native_or_wine("no folder notes/ (Not a directory)", "no folder notes/ (*)") + "\r\n", 3,
-       {}, "", "lisko: no folder notes/: every copy would fail; is the stick mounted?\n"},
+       {}, "", "lisko: no folder notes/: every copy would fail; " + kMountQuestion + "\n"},
       {"a folder at the target", {{"src/a.mp3", "A"}, {"out/a.mp3/", ""}}, "src\\a.mp3\r\n",
        kListToOut, "Copying 'src\\a.mp3' to out/a.mp3...failed: *\r\n", 3, {}},
       {"a folder as the source", {{"src/d.mp3/", ""}, {"out/", ""}}, "src\\d.mp3\r\n",

@@ -25,6 +25,10 @@ void report_copy_progress(CopyProgress report);
 // folder, with *why the reason.
 FILE* open_playlist(const char* m3u_file, const char** why);
 
+// What a missing dest folder asks the user, in this platform's words: "is
+// the stick mounted?".
+const char* missing_medium_question();
+
 // True when dest, as taken, names an existing folder.
 bool dest_is_folder();
 

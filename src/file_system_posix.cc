@@ -19,6 +19,7 @@
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -76,54 +77,77 @@ bool to_posix_name(const char* name, char (&out)[kPathSize]) {
   return true;
 }
 
-// True when error, from the rename that puts a copy in place, says that
-// the file system cannot hold its name. FAT and exFAT hold none of
-// "*:<>?|; refusing one, fusefat says EPERM and exfat-fuse ENOENT.
-bool is_name_refused(int error, const char* name) {
-  bool fat_name = strpbrk(name, "\"*:<>?|") != nullptr;
-  return error == EINVAL || error == EILSEQ || error == ENAMETOOLONG ||
-         ((error == EPERM || error == ENOENT) && fat_name);
+// True where the file system of target_path's folder holds only some
+// names: FAT, exFAT and NTFS hold none of "*:<>?| (and fusefat none beyond
+// ASCII), and a daemon through FUSE may refuse whatever it cannot store.
+bool holds_only_some_names(const char* target_path) {
+  const long kFat = 0x4d44, kExfat = 0x2011BAB0, kNtfs = 0x5346544E, kNtfs3 = 0x7366746E,
+             kFuse = 0x65735546;
+  char folder[kPathSize];
+  const char* slash = strrchr(target_path, '/');
+  size_t length = slash == nullptr ? 0 : static_cast<size_t>(slash - target_path) + 1;
+  memcpy(folder, target_path, length);  // fits: target_path does
+  strcpy(folder + length, ".");         // fits: the name part was one byte at least
+  struct statfs medium;
+  if (statfs(folder, &medium) != 0) return false;
+  long type = static_cast<long>(medium.f_type);
+  return type == kFat || type == kExfat || type == kNtfs || type == kNtfs3 || type == kFuse;
+}
+
+// True when error, from the rename or link that puts a copy in place,
+// says that the file system cannot hold its name: the errors that say so
+// anywhere, and where nothing stood at the target on a file system that
+// holds only some names, any refusal (refusing a name, fusefat says EPERM
+// and exfat-fuse ENOENT).
+bool is_name_refused(int error, bool stood, const char* target_path) {
+  if (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) return true;
+  bool refusal = error == EPERM || error == EACCES || error == ENOENT;
+  return refusal && !stood && holds_only_some_names(target_path);
 }
 
 // Puts "folder NAME/" into folder, where NAME/ is target's folder as named
-// there, or "the current folder". Returns target's name part.
-const char* name_folder(const char* target, char (&folder)[kPathSize + 16]) {
+// there, or "the current folder".
+void name_folder(const char* target, char (&folder)[kPathSize + 16]) {
   const char* name_part = target + strlen(target);
   while (name_part > target && strchr("\\/", name_part[-1]) == nullptr) --name_part;
   if (name_part > target)
     snprintf(folder, sizeof folder, "folder %.*s", static_cast<int>(name_part - target), target);
   else
     snprintf(folder, sizeof folder, "the current folder");
-  return name_part;
 }
 
 // The words that say which side failed at step with error, with a "%s"
 // for the system's words, for the failures of the copy and its putting in
 // place; null for any other.
-const char* side_that_failed(CopyStep step, int error, const char* name_part) {
+const char* side_that_failed(const CopyResult& result, const char* target_path) {
+  int error = result.error;
+  CopyStep step = result.step;
   bool full = error == ENOSPC || error == EDQUOT;
   if (step == kFindingSelf) return "the target is the source itself";
   if (full && step == kWritingBeside) return "no room for the new copy beside the old one (%s)";
   if (full && step == kWritingCopy) return "no room on the target's medium (%s)";
   if (step != kPuttingInPlace) return nullptr;
-  if (is_name_refused(error, name_part)) return "the target's file system cannot hold this name (%s)";
-  if (error == EPERM || error == EACCES) return "the system will not let lisko replace the target (%s)";
+  if (is_name_refused(error, result.stood, target_path))
+    return "the target's file system cannot hold this name (%s)";
+  if (result.stood && (error == EPERM || error == EACCES))
+    return "the system will not let lisko replace the target (%s)";
   return nullptr;
 }
 
-// Why a copy to target failed at step with error: the system's words
-// alone where the source failed, and otherwise which side failed first.
-// Names are shown as they stand on the command line.
-const char* reason(CopyResult result, const char* target) {
+// Why a copy to target (target_path as a POSIX name) failed at step with
+// error: the system's words alone where the source failed, and otherwise
+// which side failed first. Names are shown as they stand on the command
+// line.
+const char* reason(const CopyResult& result, const char* target, const char* target_path) {
   int error = result.error;
   CopyStep step = result.step;
   static char why[kPathSize + 128];
   const char* system_text = strerror(error);
   char folder[kPathSize + 16];
-  const char* name_part = name_folder(target, folder);
+  name_folder(target, folder);
   bool folder_missing =
       (step == kOpeningFolder && (error == ENOENT || error == ENOTDIR)) || step == kFolderGone;
-  const char* side = side_that_failed(step, error, name_part);
+  const char* side = side_that_failed(result, target_path);
   if (folder_missing)
     snprintf(why, sizeof why, "no %s (%s)", folder, system_text);
   else if (step == kOpeningFolder || step == kWritingFolder)
@@ -157,6 +181,8 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
   }
   return playlist;
 }
+
+const char* missing_medium_question() { return "is the stick mounted?"; }
 
 bool dest_is_folder() {
   struct stat info;
@@ -237,7 +263,7 @@ const char* copy_file(const char* source, const char* target, NameCode, CopyDone
   *done = {result.kept,  static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
            result.error == 0, result.made, result.error == 0, result.source};
   if (result.error == kSourceChanged) return "the source changed while it was copied";
-  return result.error == 0 ? nullptr : reason(result, target);
+  return result.error == 0 ? nullptr : reason(result, target, target_path);
 }
 
 const char* flush_copies() {

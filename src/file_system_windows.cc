@@ -20,6 +20,8 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
   return playlist;
 }
 
+const char* missing_medium_question() { return "is the drive plugged in?"; }
+
 // A bare drive ("E:") names the current folder of that drive, which its
 // copies land in: they go into it, not beside it.
 bool dest_is_folder() {

@@ -217,7 +217,7 @@ void print_playlist_note(const char* m3u_file, const char* note) {
 void print_no_dest_folder(const char* folder) {
   fputs("lisko: no folder ", stderr);
   print_error_name(folder);
-  fputs(": every copy would fail; is the stick mounted?\n", stderr);
+  fprintf(stderr, ": every copy would fail; %s\n", missing_medium_question());
 }
 
 void print_too_little_room(unsigned long long need, unsigned long long room, const char* folder) {
@@ -236,8 +236,11 @@ void print_dest_swallowed_a_quote(const char* dest) {
   print_error_name(dest);
   fprintf(stderr,
           "' ends with a quote: the command line read the backslash before it as part of "
-          "the quote. Write \"%.*s\\\\\" or \"%.*s\" to copy into the folder.\n",
-          shown, dest, shown, dest);
+          "the quote. Write \"%.*s\\\\\"",
+          shown, dest);
+  // Without quotes a name holds no blank: only there is the plain form one.
+  if (memchr(dest, ' ', length) == nullptr) fprintf(stderr, " or %.*s\\", shown, dest);
+  fputs(" to copy into the folder.\n", stderr);
 }
 
 void print_flush_failure(const char* why) {
