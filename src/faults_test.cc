@@ -161,6 +161,30 @@ TEST(Faults, FreshCopyWhoseLinkFailsIsWholeAllTheSame) {
   }
 }
 
+// The weighing before the run never holds it up: on a file system where
+// each look at a file takes 50 ms, it gives up after half a second rather
+// than look at every source and target first (200 looks, 10 s, before the
+// first copy); the run itself looks at none of them by name.
+TEST(Faults, WeighingGivesUpOnASlowFileSystem) {
+  Sandbox box;
+  std::string list;
+  for (int i = 0; i < 100; ++i) {
+    std::string name = "s" + std::to_string(i) + ".mp3";
+    box.add({{"src/" + name, name}});
+    list += (box / ("src/" + name)).string() + "\n";
+  }
+  box.add({{"out/", ""}, {"list.m3u", list}});
+  setenv("LISKO_RECORD", (box / "looks.txt").c_str(), 1);
+  Result result = run_with_faults(box, "stat:slow");
+  unsetenv("LISKO_RECORD");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(names_in(box / "out").size(), 100u);
+  std::string looks = read_file(box / "looks.txt");
+  size_t count = static_cast<size_t>(std::count(looks.begin(), looks.end(), '\n'));
+  EXPECT_LT(count, 50u) << "the weighing looked at every file first";
+  EXPECT_GT(count, 0u) << "the fault library saw no look by name";
+}
+
 // The order of writes without mounting anything: a copy is put on the
 // medium before it replaces a file that holds data or a symbolic link, and
 // only then (a fresh copy is left to the end-of-run flush); no copy is held
