@@ -3,8 +3,8 @@
 // Debian's python3-wcwidth carries:
 //
 //   from wcwidth import wcwidth
-//   ranges of c in 0x300..0x3FFFF (no surrogates) where wcwidth(chr(c)) is
-//   0 (kNone) and where it is 2 (kTwo)
+//   ranges of c in 0x300..0x10FFFF (no surrogates) where wcwidth(chr(c))
+//   is 0 (kNone) and where it is 2 (kTwo)
 #include "columns.h"
 
 #include "utf8.h"
@@ -88,7 +88,7 @@ const Range kNone[] = {
     {0x1DAA1, 0x1DAAF}, {0x1E000, 0x1E006}, {0x1E008, 0x1E018}, {0x1E01B, 0x1E021},
     {0x1E023, 0x1E024}, {0x1E026, 0x1E02A}, {0x1E08F, 0x1E08F}, {0x1E130, 0x1E136},
     {0x1E2AE, 0x1E2AE}, {0x1E2EC, 0x1E2EF}, {0x1E4EC, 0x1E4EF}, {0x1E8D0, 0x1E8D6},
-    {0x1E944, 0x1E94A},
+    {0x1E944, 0x1E94A}, {0xE0100, 0xE01EF},
 };
 
 const Range kTwo[] = {

@@ -23,11 +23,13 @@ void format_size(unsigned long long bytes, char (&text)[16]) {
   const char* units[] = {"kB", "MB", "GB", "TB"};
   double value = static_cast<double>(bytes);
   int unit = -1;
-  while (value >= 1000 && unit < 3) value /= 1000, ++unit;
+  // Compared as they will be rounded: 999,600 bytes are 1.0 MB, not 1000 kB,
+  // and 9,960 are 10 kB, not 10.0.
+  while (value >= 999.5 && unit < 3) value /= 1000, ++unit;
   if (unit < 0)
     snprintf(text, sizeof text, bytes == 1 ? "%llu byte" : "%llu bytes", bytes);
   else
-    snprintf(text, sizeof text, value < 10 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+    snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
 }
 
 void format_note(unsigned long long done, unsigned long long total, double seconds,

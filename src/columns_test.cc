@@ -1,0 +1,46 @@
+#include "columns.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The columns a terminal gives a name, as wcwidth counts them: so that the
+// progress note beside a message never wraps.
+TEST(Columns, AsTerminalsCountThem) {
+  const struct {
+    const char* what;
+    const char* text;
+    unsigned columns;
+  } cases[] = {
+      {"ASCII", "Intro.mp3", 9},
+      {"letters of two bytes, one column each", "\xC3\xA9\xC3\xA9\xC3\xA9", 3},
+      {"U+0800, the first of three bytes", "\xE0\xA0\x80", 1},
+      {"U+0FFF", "\xE0\xBF\xBF", 1},
+      {"U+0900, a combining sign of Devanagari", "\xE0\xA4\x80", 0},
+      {"U+0300, the first combining mark", "e\xCC\x80", 1},
+      {"U+036F, the last of them", "e\xCD\xAF", 1},
+      {"U+0370, a letter after them", "\xCD\xB0", 1},
+      {"U+4E00, the first CJK ideograph", "\xE4\xB8\x80", 2},
+      {"U+1F680, a rocket", "\xF0\x9F\x9A\x80", 2},
+      {"U+1F67F, a sign before the emoji", "\xF0\x9F\x99\xBF", 1},
+      {"U+30000, beyond the second plane", "\xF0\xB0\x80\x80", 2},
+      {"U+3FFFD, the last of that plane", "\xF0\xBF\xBF\xBD", 2},
+      {"U+40000", "\xF1\x80\x80\x80", 1},
+      {"U+E0100, a variation selector", "a\xF3\xA0\x84\x80", 1},
+      {"U+10FFFD", "\xF4\x8F\xBF\xBD", 1},
+      // No UTF-8: one replacement character, one column, each maximal part.
+      {"a cut sequence", "\xE2\x82", 1},
+      {"a cut sequence, then a letter", "\xE2\x82" "a", 2},
+      {"a lone continuation byte", "\x80", 1},
+      {"a code-page letter", "\xE9t\xE9", 3},
+      {"an overlong form of two bytes", "\xC0\xAF", 2},
+      {"an overlong form of three", "\xE0\x80\xAF", 3},
+      {"an encoded surrogate", "\xED\xA0\x80", 3},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", 4},
+      {"a form of five bytes", "\xF8\x88\x80\x80\x80", 5},
+      {"two of three bytes, then four good ones", "\xE4\xB8\xF0\x9F\x9A\x80", 3},
+  };
+  for (const auto& c : cases) EXPECT_EQ(columns_of(c.text), c.columns) << c.what;
+}
+
+}  // namespace
