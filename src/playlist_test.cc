@@ -1,0 +1,117 @@
+#include "playlist.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "sandbox.h"
+
+namespace {
+
+// Runs in a sandbox of its own as the current folder, as lisko runs in
+// the folder it is started in.
+class PlaylistIn : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(getcwd(old_folder_, sizeof old_folder_), nullptr);
+    ASSERT_EQ(chdir((box_ / "").c_str()), 0);
+  }
+  void TearDown() override { EXPECT_EQ(chdir(old_folder_), 0); }
+  Sandbox box_;
+  char old_folder_[4096] = "";
+};
+
+// The format is told from the first lines, whatever the playlist's name.
+TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    PlaylistFormat format;
+  } cases[] = {
+      {"[playlist]", "[playlist]\nFile1=a.mp3\n", kPls},
+      {"[playlist] indented, in any case", "  \t[Playlist]\r\nFile1=a.mp3\r\n", kPls},
+      {"after blank lines and comments", "\n\n; by hand\n# saved\n[playlist]\n", kPls},
+      {"after a MIME type", "audio/x-scpls\r\n[playlist]\r\n", kPls},
+      {"after a line of mime.types", "audio/x-scpls           pls\n[playlist]\n", kPls},
+      {"after one with two extensions", "application/pls+xml pls m3u\n[playlist]\n", kPls},
+      {"a song in a folder named audio is no MIME type", "audio/a.mp3\n[playlist]\n", kM3u},
+      {"nor one with a blank", "audio/My Song.mp3\n[playlist]\n", kM3u},
+      {"an M3U's #EXTM3U first", "#EXTM3U\n[playlist]\n", kM3u},
+      {"an entry first", "a.mp3\n[playlist]\n", kM3u},
+      {"a merge's mark is no markup", "<<<<<<< HEAD\nsong.mp3\n=======\n", kM3u},
+      {"XML", "<?xml version=\"1.0\"?>\n<playlist/>", kXml},
+      {"XML after a comment", "<!-- by hand -->\n<smil/>", kXml},
+      {"XML after a blank line", "\n<playlist/>", kXml},
+      {"empty", "", kM3u},
+  };
+  for (const auto& c : cases) {
+    write_file(box_ / "x.list", c.bytes);
+    Playlist playlist;
+    const char* why = nullptr;
+    ASSERT_TRUE(open_for_run("x.list", &playlist, &why)) << c.what;
+    EXPECT_EQ(playlist.format, c.format) << c.what;
+    close_after_run(&playlist);
+  }
+}
+
+// Where a relative entry is found: an M3U's from the current folder, and
+// where that lacks it, from the playlist's; the other formats' from the
+// playlist's folder; a name from the root never from the playlist's.
+TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
+  box_.add({{"here.mp3", "h"}, {"both.mp3", "b"}, {"lists/both.mp3", "B"},
+            {"lists/beside.mp3", "s"}, {"lists/sub/deeper.mp3", "d"}});
+  // The playlist holds the one entry, written as its format writes it.
+  auto holding = [](const std::string& playlist, const std::string& entry) {
+    if (playlist.find(".pls") != std::string::npos) return "[playlist]\nFile1=" + entry + "\n";
+    if (playlist.find(".xspf") == std::string::npos) return entry + "\n";
+    return "<playlist><trackList><track><location>" + entry + "</location></track></trackList>"
+           "</playlist>";
+  };
+  const struct {
+    const char* playlist;
+    std::string entry;
+    FormResult result;
+    std::string source;
+    EntryFound found;
+  } cases[] = {
+      {"lists/x.m3u", "here.mp3", kFormed, "here.mp3", kAsWritten},
+      {"lists/x.m3u", "both.mp3", kFormed, "both.mp3", kAsWritten},
+      {"lists/x.m3u", "beside.mp3", kFormed, "lists/beside.mp3", kBesidePlaylist},
+      {"lists/x.m3u", "sub\\deeper.mp3", kFormed, "lists/sub\\deeper.mp3", kBesidePlaylist},
+      {"lists/x.m3u", "gone.mp3", kFormed, "gone.mp3", kInNeither},
+      {"x.m3u", "gone.mp3", kFormed, "gone.mp3", kAsWritten},
+      {"./x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},
+      {"lists/x.m3u", "\\beside.mp3", kFormed, "\\beside.mp3", kAsWritten},
+      {"lists/x.m3u", "/beside.mp3", kFormed, "/beside.mp3", kAsWritten},
+      {"lists/x.m3u", "http://radio.example/beside.mp3", kNoNamePart, "", kAsWritten},
+      {"lists/x.pls", "here.mp3", kFormed, "lists/here.mp3", kAsWritten},
+      {"lists/x.pls", "/a/b.mp3", kFormed, "/a/b.mp3", kAsWritten},
+      {"lists/x.pls", "\\a.mp3", kFormed, "\\a.mp3", kAsWritten},
+      {"lists/x.pls", "a%20b.mp3", kFormed, "lists/a%20b.mp3", kAsWritten},
+      {"lists/x.xspf", "a%20b.mp3", kFormed, "lists/a b.mp3", kAsWritten},
+      {"lists/x.xspf", "a%00b.mp3", kNotAFileName, "", kAsWritten},
+      {"lists/x.xspf", std::string(1017, 'n'), kFormed, "lists/" + std::string(1017, 'n'), kAsWritten},
+      {"lists/x.xspf", std::string(1018, 'n'), kSourceTooLong, "", kAsWritten},
+  };
+  for (const auto& c : cases) {
+    write_file(box_ / c.playlist, holding(c.playlist, c.entry));
+    Playlist playlist;
+    const char* why = nullptr;
+    ASSERT_TRUE(open_for_run(c.playlist, &playlist, &why)) << c.playlist;
+    char entry[kLineSize] = "";
+    EXPECT_EQ(next_entry(&playlist, entry), kEntryLine) << c.playlist << ": " << c.entry;
+    EXPECT_EQ(entry, c.entry);
+    char source[kPathSize] = "";
+    EntryFound found = kInNeither;
+    EXPECT_EQ(locate_entry(&playlist, entry, source, &found), c.result) << c.entry;
+    if (c.result == kFormed) {
+      EXPECT_EQ(source, c.source) << c.entry;
+    }
+    EXPECT_EQ(found, c.found) << c.playlist << ": " << c.entry;
+    close_after_run(&playlist);
+  }
+}
+
+}  // namespace
