@@ -61,11 +61,13 @@ long long bytes_for(const Playlist* playlist, const char* line) {
   return more;
 }
 
-// The bytes all the playlist's copies add. Returns false where the
-// playlist cannot be read ahead, or not within kWeighingSeconds.
-bool bytes_needed(const char* m3u_file, unsigned long long* need) {
+}  // namespace
+
+bool weigh_copies(const char* m3u_file, unsigned long long* need) {
   static Playlist playlist;  // large: kept off the stack
   double start = seconds_now();
+  memset(weighed, 0, sizeof weighed);
+  weighed_count = 0;
   unsigned long long size = 0;
   const char* why = nullptr;
   if (!regular_file_size(m3u_file, kCodePage, &size) || !open_for_run(m3u_file, &playlist, &why))
@@ -82,6 +84,8 @@ bool bytes_needed(const char* m3u_file, unsigned long long* need) {
   *need = needed > 0 ? static_cast<unsigned long long>(needed) : 0;
   return got == kEndOfPlaylist || got == kReadFailed || got == kPlaylistBroken;
 }
+
+namespace {
 
 // dest's folder part, as typed, into folder ("" where dest has none: the
 // current folder).
@@ -104,6 +108,6 @@ void check_before_copying(const char* m3u_file, const char* dest) {
     return;
   }
   unsigned long long need = 0;
-  if (found.free_known && bytes_needed(m3u_file, &need) && need > found.free_bytes)
+  if (found.free_known && weigh_copies(m3u_file, &need) && need > found.free_bytes)
     print_too_little_room(need, found.free_bytes, folder);
 }

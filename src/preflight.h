@@ -10,4 +10,11 @@
 // by the run: its copies are not weighed.
 void check_before_copying(const char* m3u_file, const char* dest);
 
+// The bytes that the copies of the playlist m3u_file add on dest's file
+// system, into *need: each entry's source, less the target it replaces
+// (none where that is as large), each target once, for the last entry
+// that names it. Returns false where the playlist is not a regular file,
+// or the weighing gave up: it takes half a second at most.
+bool weigh_copies(const char* m3u_file, unsigned long long* need);
+
 #endif

@@ -1,0 +1,52 @@
+#include "preflight.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "name_rules.h"
+#include "sandbox.h"
+
+namespace {
+
+// What the copies add on dest's file system: each source, less the target
+// it replaces, each target once, for the last entry that names it.
+TEST(Preflight, WeighsWhatTheCopiesAdd) {
+  Sandbox box;
+  box.add({{"src/new.mp3", std::string(100, 'n')}, {"src/same.mp3", std::string(100, 's')},
+           {"src/big.mp3", std::string(100, 'b')}, {"src/small.mp3", std::string(30, 's')},
+           {"src2/new.mp3", std::string(30, 'n')}, {"lists/beside.mp3", std::string(7, 'b')},
+           {"src/folder.mp3/", ""}, {"out/same.mp3", std::string(100, 'o')},
+           {"out/big.mp3", std::string(60, 'o')}, {"out/small.mp3", std::string(40, 'o')}});
+  const struct {
+    const char* what;
+    std::string playlist;
+    unsigned long long need;
+  } cases[] = {
+      {"a fresh copy", "src/new.mp3\n", 100},
+      {"a target of the source's size needs nothing", "src/same.mp3\n", 0},
+      {"a larger source needs what it adds", "src/big.mp3\n", 40},
+      {"a larger target, nothing", "src/small.mp3\n", 0},
+      {"one target twice: its last entry", "src/new.mp3\nsrc2/new.mp3\n", 30},
+      {"one target twice, the other way", "src2/new.mp3\nsrc/new.mp3\n", 100},
+      {"two targets, one found beside the playlist", "src/big.mp3\nbeside.mp3\n", 47},
+      {"a source that is not there, or not a file, or a stream", "src/gone.mp3\nsrc/folder.mp3\n"
+       "http://radio.example/src/new.mp3\n", 0},
+  };
+  char old_folder[4096] = "";
+  ASSERT_NE(getcwd(old_folder, sizeof old_folder), nullptr);
+  ASSERT_EQ(chdir((box / "").c_str()), 0);
+  take_dest("out/");
+  for (const auto& c : cases) {
+    write_file(box / "lists/x.m3u", c.playlist);
+    unsigned long long need = 99999;
+    EXPECT_TRUE(weigh_copies("lists/x.m3u", &need)) << c.what;
+    EXPECT_EQ(need, c.need) << c.what;
+  }
+  unsigned long long need = 0;
+  EXPECT_FALSE(weigh_copies("/dev/null", &need)) << "a playlist that is no regular file";
+  EXPECT_EQ(chdir(old_folder), 0);
+}
+
+}  // namespace
