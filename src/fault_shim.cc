@@ -24,8 +24,8 @@
 // "fopen:EIO:N" makes reading a playlist (a .m3u file) fail once N bytes
 // are read. "getpid:fixed" makes the process id 4242. "sync_file_range:
 // record" appends each call's start, length and flags (in KiB, and W for
-// write, B and A for the waits before and after) to the file that
-// LISKO_RECORD names. "copy_file_range:grow" and ":shrink" append to the
+// write, B and A for the waits before and after), and for a call on a
+// whole file "of" its size in KiB, to the file that LISKO_RECORD names. "copy_file_range:grow" and ":shrink" append to the
 // source, or cut it to half its size, once, before its first piece is
 // copied, as another program writing it would. "open:noatime" fails with
 // EPERM every open or openat that asks for O_NOATIME, as for a file of
@@ -190,12 +190,15 @@ bool is_held_open(int folder, const char* path) {
   return false;
 }
 
-void record_writeback(off64_t start, off64_t length, unsigned flags) {
+void record_writeback(int fd, off64_t start, off64_t length, unsigned flags) {
   FILE* record = fopen(getenv("LISKO_RECORD"), "a");
   if (record == nullptr) return;
-  fprintf(record, "%lld+%lld%s%s%s\n", static_cast<long long>(start >> 10),
+  fprintf(record, "%lld+%lld%s%s%s", static_cast<long long>(start >> 10),
           static_cast<long long>(length >> 10), flags & SYNC_FILE_RANGE_WAIT_BEFORE ? "B" : "",
           flags & SYNC_FILE_RANGE_WRITE ? "W" : "", flags & SYNC_FILE_RANGE_WAIT_AFTER ? "A" : "");
+  struct stat file;
+  if (length == 0 && fstat(fd, &file) == 0) fprintf(record, " of %lld", static_cast<long long>(file.st_size >> 10));
+  fputs("\n", record);
   fclose(record);
 }
 
@@ -325,7 +328,7 @@ int fdatasync(int fd) {
 
 int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
   int fault = fault_for("sync_file_range");
-  if (fault == kRecord) record_writeback(start, length, flags);
+  if (fault == kRecord) record_writeback(fd, start, length, flags);
   if (fault > 0) return errno = fault, -1;
   if (fault == kWaitFail && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) return errno = EIO, -1;
   if (fault == kSlow && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) usleep(100000);

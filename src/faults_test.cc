@@ -211,11 +211,13 @@ TEST(Faults, FlushesWhatItReplacesAndHoldsNoCopyOpen) {
 }
 
 // A stale temporary file of lisko's own name (a crashed run, a process id
-// used again) is another's: passed by, never written into.
+// used again) is another's: passed by, never written into, as lisko
+// replaces a target by a temporary name.
 TEST(Faults, PassesByAStaleTemporaryFileOfItsName) {
   Sandbox box;
   const std::string stale = "stale bytes, more of them than the copy has";
-  box.add({{"src/a.mp3", "new"}, {"out/.lisko-4242-0.tmp", stale}, {"list.m3u", "src\\a.mp3\r\n"}});
+  box.add({{"src/a.mp3", "new"}, {"out/a.mp3", "old"}, {"out/.lisko-4242-0.tmp", stale},
+           {"list.m3u", "src\\a.mp3\r\n"}});
   Result result = run_with_faults(box, "getpid:fixed");
   EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
   EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
@@ -248,14 +250,16 @@ TEST(Faults, CopiesMoreFilesThanItMayOpen) {
 
 // Writing behind: each piece's writeback starts once it is written, the one
 // before it is waited for, and each copy waits for the one before the
-// last, so that the last one's writeback stays in flight.
+// last (the fourth for the second), so that the last one's writeback
+// stays in flight.
 TEST(Faults, WritesBehindThePieceBefore) {
   Sandbox box;
   box.add({{"src/big.mp3", ""},
            {"src/b.mp3", std::string(2 << 20, 'b')},
-           {"src/c.mp3", std::string(2 << 20, 'c')},
+           {"src/c.mp3", std::string(5 << 19, 'c')},
+           {"src/d.mp3", std::string(3 << 20, 'd')},
            {"out/", ""},
-           {"list.m3u", "src\\big.mp3\r\nsrc\\b.mp3\r\nsrc\\c.mp3\r\n"}});
+           {"list.m3u", "src\\big.mp3\r\nsrc\\b.mp3\r\nsrc\\c.mp3\r\nsrc\\d.mp3\r\n"}});
   fs::resize_file(box / "src/big.mp3", (20 << 20) + 1024);  // 8 MiB, 8 MiB and 4 MiB + 1 KiB
   setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
   Result result = run_with_faults(box, "sync_file_range:record");
@@ -263,7 +267,8 @@ TEST(Faults, WritesBehindThePieceBefore) {
   EXPECT_EQ(read_file(box / "record.txt"),
             "0+8192W\n8192+8192W\n0+8192BWA\n16384+4097W\n8192+8192BWA\n"  // big.mp3
             "0+2048W\n"                                                    // b.mp3
-            "0+2048W\n0+0B\n");  // c.mp3, then the wait for big.mp3: b's stays in flight
+            "0+2560W\n0+0B of 20481\n"   // c.mp3, then the wait for big.mp3: b's stays in flight
+            "0+3072W\n0+0B of 2048\n");  // d.mp3, then the wait for b.mp3, c's in flight
 
   // A piece whose writeback fails fails its copy.
   Sandbox failing;

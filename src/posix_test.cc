@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -55,6 +56,9 @@ TEST(Posix, NamesAndSpecialFiles) {
        "Copying 'x\\song.mp3' to out/song.mp3...succeeded\r\n", 0,
        {{"out/Song.mp3", "1"}, {"out/song.mp3", "2"}}},
       {"a file whose size the kernel hides is copied whole", {{"out/", ""}}, "\\proc\\version\r\n",
+       kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
+       {{"out/version", read_file("/proc/version")}}},
+      {"and over an empty target, which is not kept", {{"out/version", ""}}, "\\proc\\version\r\n",
        kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
        {{"out/version", read_file("/proc/version")}}},
       {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
@@ -120,7 +124,7 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
   const struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
   const struct {
     const char* what;
-    mode_t target_mode;  // the target's after the first run, or 0 to leave it
+    mode_t target_mode;  // the target's after the first run, or 0 to leave it (07777 bits)
     bool old_times;      // the target's times changed after the first run
     bool hard_link;      // the target is named elsewhere too
     const char* faults;
@@ -129,6 +133,8 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
     const char* result = "succeeded";
   } cases[] = {
       {"bits of its own", 0600, false, false, "", false, true},
+      {"set-user-ID, set-group-ID and sticky bits the source lacks", 07644, false, false, "", false,
+       true},
       {"times of its own", 0, true, false, "", false, true},
       {"no O_NOATIME on it", 0, false, false, "open:noatime", false, true},
       {"a hard link", 0600, true, true, "", false, false},
@@ -159,7 +165,7 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
         << c.what;
     EXPECT_EQ(after.st_ino == before.st_ino, c.kept) << c.what;
     EXPECT_EQ(read_file(target), "AAAA") << c.what;
-    EXPECT_EQ(after.st_mode & 0777, 0644u) << c.what;
+    EXPECT_EQ(after.st_mode & 07777, 0644u) << c.what;
     bool times_refused = strstr(c.faults, "futimens") != nullptr;
     EXPECT_EQ(after.st_mtime, times_refused ? 1000000000 : 1234567890) << c.what;
     if (c.hard_link) {
@@ -169,6 +175,34 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
       EXPECT_EQ(other.st_mtime, 1000000000) << c.what << ": the other name's file changed";
     }
   }
+}
+
+// A second run onto a tmpfs, whose memory is its medium, keeps what is
+// there: the same file, unchanged, nothing written.
+TEST(Posix, SecondRunOntoATmpfsKeepsWhatIsThere) {
+  Sandbox box;
+  char name[] = "/dev/shm/lisko-test-XXXXXX";
+  struct statfs shm;
+  if (statfs("/dev/shm", &shm) != 0 || shm.f_type != 0x01021994 || mkdtemp(name) == nullptr) {
+    GTEST_SKIP() << "no tmpfs at /dev/shm";
+  }
+  chmod(name, 0777);
+  std::string song(300000, '\0');
+  for (size_t i = 0; i < song.size(); ++i) song[i] = static_cast<char>(i * 7 + i / 251);
+  box.add({{"src/a.mp3", song}, {"list.m3u", "src\\a.mp3\r\n"}});
+  std::string dest = std::string(name) + "/";
+  Result first = box.run({"list.m3u", dest});
+  struct stat before, after;
+  stat((dest + "a.mp3").c_str(), &before);
+  Result second = box.run({"list.m3u", dest});
+  stat((dest + "a.mp3").c_str(), &after);
+  bool same = read_file(dest + "a.mp3") == song;
+  fs::remove_all(name);
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(second.out, "Copying 'src\\a.mp3' to " + dest + "a.mp3...succeeded\r\n");
+  EXPECT_EQ(after.st_ino, before.st_ino) << "rewritten";
+  EXPECT_EQ(after.st_ctim.tv_nsec, before.st_ctim.tv_nsec) << "touched";
+  EXPECT_TRUE(same);
 }
 
 // Permissions bind only a user other than root: these run as nobody.

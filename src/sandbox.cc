@@ -288,9 +288,9 @@ std::vector<std::string> names_in(const fs::path& folder) {
   return names;
 }
 
-pid_t start_big_copy(Sandbox& box) {
+pid_t start_big_copy(Sandbox& box, std::uintmax_t size) {
   box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
-  fs::resize_file(box / "src/big.mp3", std::uintmax_t{1} << 30);  // sparse: quick to make
+  fs::resize_file(box / "src/big.mp3", size);  // sparse: quick to make
   int null = open("/dev/null", O_WRONLY);
   pid_t child = start_lisko(box / "", {"list.m3u", "out/"}, null);
   close(null);

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -99,9 +100,9 @@ std::string with_image(std::string command, const std::filesystem::path& image,
 // The names in folder, sorted.
 std::vector<std::string> names_in(const std::filesystem::path& folder);
 
-// Starts lisko on a copy of a sparse 1 GiB file over out/big.mp3, which
-// holds "earlier", and returns once its temporary file is there.
-pid_t start_big_copy(Sandbox& box);
+// Starts lisko on a copy of a sparse file of size bytes over out/big.mp3,
+// which holds "earlier", and returns once its temporary file is there.
+pid_t start_big_copy(Sandbox& box, std::uintmax_t size = std::uintmax_t{1} << 30);
 
 // Makes every lisko started from now on (until LD_PRELOAD is unset) load
 // the fault library making faults (see fault_shim.cc).

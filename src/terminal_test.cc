@@ -237,6 +237,60 @@ TEST(Posix, CtrlCAtTheTerminalLeavesACleanScreen) {
   old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
 }
 
+// A terminal resized while a copy shows its note neither stops the run
+// nor spoils the copy in flight.
+TEST(Posix, TerminalResizedMidCopy) {
+  Sandbox box;
+  std::string song(24 << 20, '\0');
+  for (size_t i = 0; i < song.size(); i += 4096) song[i] = static_cast<char>(i / 4096);
+  box.add({{"src/big.mp3", song}, {"out/", ""}, {"list.m3u", "src/big.mp3\n"}});
+  const char* old_term = getenv("TERM");
+  std::string saved_term = old_term != nullptr ? old_term : "";
+  setenv("TERM", "xterm", 1);
+  preload_faults("copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow");
+  int terminal = -1;
+  pid_t child = start_lisko_at_terminal(box / "", kListToOut, 80, &terminal);
+  unsetenv("LD_PRELOAD");
+  old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
+  ASSERT_GT(child, 0) << "no pty";
+  std::string shown;
+  EXPECT_TRUE(read_terminal_until(terminal, &shown, "%")) << shown;
+  struct winsize narrower = {24, 40, 0, 0};
+  ioctl(terminal, TIOCSWINSZ, &narrower);  // the foreground program gets SIGWINCH
+  read_terminal_until(terminal, &shown, nullptr);
+  close(terminal);
+  EXPECT_EQ(wait_for(child), 0);
+  EXPECT_NE(shown.find("succeeded"), std::string::npos) << shown;
+  EXPECT_TRUE(read_file(box / "out/big.mp3") == song);
+}
+
+// Whether names on standard error are shown as a terminal shows them
+// follows where standard error goes, not standard output.
+TEST(Posix, StandardErrorShowsNamesAsItsOwnTerminalWants) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"list.m3u", "src/a.mp3\n"}});
+  const std::string args_name = "no\x1b[2J.m3u";
+  const std::string raw = "lisko: " + args_name + ": No such file or directory\n";
+  const std::string shown = "lisko: no^[[2J.m3u: No such file or directory\n";
+  for (bool errors_to_terminal : {true, false}) {
+    int terminal, screen;
+    ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
+    FILE* file = tmpfile();
+    int out = errors_to_terminal ? fileno(file) : screen;
+    int err = errors_to_terminal ? screen : fileno(file);
+    pid_t child = start_lisko(box / "", {args_name, "out/"}, out, false, err);
+    close(screen);
+    std::string on_terminal;
+    char buffer[256];
+    for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) on_terminal.append(buffer, got);
+    close(terminal);
+    EXPECT_EQ(wait_for(child), 2);
+    std::string errors = errors_to_terminal ? on_terminal : read_file("/proc/self/fd/" + std::to_string(fileno(file)));
+    fclose(file);
+    EXPECT_EQ(errors, errors_to_terminal ? shown : raw) << errors_to_terminal;
+  }
+}
+
 // Where standard error is a terminal, the run ends there with what it did.
 TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
   const struct {
@@ -263,7 +317,12 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
        "this run (two entries with one name)\n"
        "lisko: 4 listed: 2 copied, 2 replaced by later entries with the same name; 18 bytes written "
        "in *.* s\n"},
-
+      {"src/c.mp3\nx/" + std::string(1020, 'n') + "\n", kListToOut,
+       "lisko: 2 listed: 1 copied, 1 skipped; 1 byte written in *.* s\n"},
+      // Where every copy went well beside the folder, the end need not say it again.
+      {"src/c.mp3\n", {"list.m3u", "out"},
+       "lisko: dest 'out' is a folder; the copies go beside it, as 'out' followed by each name. "
+       "End dest with '/' to copy into it.\nlisko: 1 listed: 1 copied; 1 byte written in *.* s\n", 0},
   };
   for (const auto& c : cases) {
     Sandbox box;

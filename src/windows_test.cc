@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,17 +20,32 @@ namespace fs = std::filesystem;
 namespace {
 
 // Wine turns SIGINT into the console's Ctrl+C. The copy in flight stops at
-// once: its temporary file is removed, the earlier target kept, and
-// lisko.exe ends with the status of a program stopped so (0xC000013A, of
-// which a POSIX parent sees the low byte).
+// once, long before its 2 GiB are copied: its temporary file is removed,
+// the earlier target kept, and lisko.exe ends with the status of a program
+// stopped so (0xC000013A, of which a POSIX parent sees the low byte).
 TEST(Windows, CtrlCStopsACopyAtOnce) {
   if (!under_wine()) {
     GTEST_SKIP() << "the Windows console";
   }
   Sandbox box;
-  pid_t child = start_big_copy(box);
+  const std::uintmax_t size = std::uintmax_t{2} << 30;
+  pid_t child = start_big_copy(box, size);
   kill(child, SIGINT);
-  EXPECT_EQ(wait_for(child), 0x3A);
+  // The size the temporary file had when last seen, as it went.
+  std::uintmax_t copied = 0;
+  int wait_status = 0;
+  pid_t ended = 0;
+  for (int i = 0; i < 20000 && (ended = waitpid(child, &wait_status, WNOHANG)) == 0; ++i) {
+    for (const auto& entry : fs::directory_iterator(box / "out")) {
+      std::error_code gone;
+      std::uintmax_t now = fs::file_size(entry.path(), gone);
+      if (!gone && entry.path().filename() != "big.mp3") copied = now;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended != child) wait_bounded(child, &wait_status);  // 100 s gone: it fails
+  EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0x3A);
+  EXPECT_LT(copied, size) << "the copy went on to its end";
   EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
   EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
 }
@@ -112,6 +128,8 @@ TEST(Windows, NamesOfTodaysPlaylists) {
       {"a hidden target is refused, as CopyFileA refuses it (Wine hides dot files)",
        {{"src/.h.mp3", "new"}, {"out/.h.mp3", "old"}}, "src\\.h.mp3\r\n", kListToOut,
        "Copying 'src\\.h.mp3' to out/.h.mp3...failed: *\r\n", 3, {}},
+      {"a bare drive as dest: the copies go into its current folder", music, "src\\a.mp3\r\n",
+       {"list.m3u", "Z:"}, "Copying 'src\\a.mp3' to Z:a.mp3...succeeded\r\n", 0, {{"a.mp3", "A"}}},
       {"a file: URL with a drive letter", music, "file:///Z:{box}/src/a.mp3\r\n", kListToOut,
        "Copying 'file:///Z:{box}/src/a.mp3' to out/a.mp3...succeeded\r\n", 0, {{"out/a.mp3", "A"}}},
   };
