@@ -2,7 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
+#include "line_reader.h"
+
 namespace {
+
+std::string utf8(unsigned long c) {
+  char text[8];
+  unsigned length = 0;
+  append_utf8(static_cast<long>(c), text, sizeof text, &length);
+  return std::string(text, length);
+}
 
 // The columns a terminal gives a name, as wcwidth counts them: so that the
 // progress note beside a message never wraps.
@@ -41,6 +53,38 @@ TEST(Columns, AsTerminalsCountThem) {
       {"two of three bytes, then four good ones", "\xE4\xB8\xF0\x9F\x9A\x80", 3},
   };
   for (const auto& c : cases) EXPECT_EQ(columns_of(c.text), c.columns) << c.what;
+}
+
+// Every character from U+0300 up takes the columns that wcwidth (Debian's
+// python3-wcwidth, which pyte uses) gives it: each range of characters of
+// no column or of two, and the characters on either side of it.
+TEST(Columns, AsWcwidthCountsThem) {
+  FILE* ranges = popen(
+      "/usr/bin/python3 -c 'from wcwidth import wcwidth\n"
+      "start = None\n"
+      "for c in list(range(0x300, 0xD800)) + list(range(0xE000, 0x110001)):\n"
+      "    w = wcwidth(chr(c)) if c < 0x110000 else 1\n"
+      "    w = w if w in (0, 2) else 1\n"
+      "    if start is not None and (w != width or c != last + 1):\n"
+      "        print(hex(start), hex(last), width)\n"
+      "        start = None\n"
+      "    if w != 1 and start is None: start, width = c, w\n"
+      "    last = c' 2>/dev/null",
+      "r");
+  unsigned long first = 0, last = 0;
+  unsigned width = 0, checked = 0;
+  while (fscanf(ranges, "%lx %lx %u", &first, &last, &width) == 3) {
+    ++checked;
+    EXPECT_EQ(columns_of(utf8(first).c_str()), width) << std::hex << first;
+    EXPECT_EQ(columns_of(utf8(last).c_str()), width) << std::hex << last;
+    if (first > 0x300 && (first - 1 < 0xD800 || first - 1 > 0xDFFF)) {
+      EXPECT_NE(columns_of(utf8(first - 1).c_str()), width) << std::hex << first - 1;
+    }
+    if (last < 0x10FFFF && (last + 1 < 0xD800 || last + 1 > 0xDFFF)) {
+      EXPECT_NE(columns_of(utf8(last + 1).c_str()), width) << std::hex << last + 1;
+    }
+  }
+  if (pclose(ranges) != 0 || checked == 0) GTEST_SKIP() << "no wcwidth (apt-get install python3-wcwidth)";
 }
 
 }  // namespace
