@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <thread>
 #include <cstring>
 
 #include "sandbox.h"
@@ -171,6 +172,58 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
   unsetenv("LD_PRELOAD");
   old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
   EXPECT_EQ(to_file.out.find("%"), std::string::npos);
+}
+
+// What tmux shows in its pane after running command in folder (stderr
+// away), on a screen columns wide, once the command has ended; "" where
+// there is no tmux.
+std::string tmux_screen(const fs::path& folder, const std::string& command, int columns) {
+  std::string socket = "lisko-test-" + std::to_string(getpid());
+  std::string tmux = "tmux -L " + socket + " -f /dev/null ";
+  std::string shell = "cd " + folder.string() + " && " + command + " 2>/dev/null; echo ended; sleep 60";
+  if (!run_quietly(tmux + "new-session -d -s lisko -x " + std::to_string(columns) + " -y 24 '" +
+                   shell + "'"))
+    return "";
+  std::string screen;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    FILE* pane = popen((tmux + "capture-pane -p -t lisko 2>/dev/null").c_str(), "r");
+    screen.clear();
+    char buffer[256];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pane)) > 0;) screen.append(buffer, got);
+    pclose(pane);
+    if (screen.find("ended") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  run_quietly(tmux + "kill-server");
+  return screen;
+}
+
+// In a real terminal (tmux) too, a note that went beside the message or to
+// the next row leaves the screen as it would be without it.
+TEST(Posix, ProgressInTmuxLeavesTheScreenAsWithout) {
+  if (!run_quietly("command -v tmux")) GTEST_SKIP() << "no tmux (apt-get install tmux)";
+  const struct {
+    std::string entry;
+    int columns;
+  } cases[] = {
+      {entry_leaving(80, 2), 80}, {entry_leaving(80, 1), 80}, {entry_leaving(80, 0), 80},
+      {entry_leaving(40, 2, 3), 40},
+  };
+  const std::string program = getenv("LISKO_PROGRAM") != nullptr ? getenv("LISKO_PROGRAM") : LISKO_PROGRAM;
+  for (const auto& c : cases) {
+    Sandbox box;
+    box.add({{c.entry, std::string(24 << 20, 's')}, {"src/a.mp3", "A"}, {"out/", ""},
+             {"list.m3u", c.entry + "\nsrc/a.mp3\n"}});
+    std::string slow = "env TERM=xterm LD_PRELOAD=" + std::string(LISKO_FAULT_SHIM) +
+                       " LISKO_FAULTS=copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow " + program;
+    std::string shown = tmux_screen(box / "", slow + " list.m3u out/", c.columns);
+    fs::remove_all(box / "out");
+    fs::create_directory(box / "out");
+    std::string plain = tmux_screen(box / "", "env TERM=dumb " + program + " list.m3u out/", c.columns);
+    EXPECT_NE(shown.find("out/a.mp3..."), std::string::npos) << shown;
+    EXPECT_EQ(shown, plain) << c.entry << " at " << c.columns << " columns";
+  }
 }
 
 // Reads what terminal shows into shown until it holds text (or, for null,
