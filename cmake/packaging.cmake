@@ -33,6 +33,8 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/lisko.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md packaging/copyright ${CMAKE_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES doc/copying.md doc/testing.md doc/performance.md doc/design.md
+          DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc)
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # lisko_<version>_<arch>.deb
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)   # Depends from dpkg-shlibdeps
@@ -49,9 +51,10 @@ ZPL) lists to one destination, such as a stick, a player or a folder,
 under the destination prefix followed by the file's own name, and prints
 one line per copy.
 .
-It reads playlists written on Windows and on Linux, never writes outside
-the destination's folder, and replaces a file only once its new content
-is safely on the medium.")
+It reads playlists in any encoding, finds relative entries as players do,
+never writes outside the destination's folder, replaces a file only once
+its new content is safely on the medium, and keeps a copy that holds its
+song's bytes already.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
