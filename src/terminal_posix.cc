@@ -134,7 +134,7 @@ void end_line_on_stop() {
   if (stop_length == 0) return;
   // The terminal echoes the ^C that stopped the run as it sends the signal:
   // let it land first, so that it is cleared too.
-  const struct timespec echo_time = {0, 20 * 1000 * 1000};
+  const struct timespec echo_time = {0, 50 * 1000 * 1000};
   nanosleep(&echo_time, nullptr);
   put(stop_text, static_cast<size_t>(stop_length));
   stop_length = 0;
