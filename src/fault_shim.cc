@@ -419,6 +419,13 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   return got;
 }
 ssize_t pread64(int fd, void* buffer, size_t size, off_t at) { return pread(fd, buffer, size, at); }
+// Where the compiler knows the buffer's size, a fortified build calls these.
+ssize_t __pread_chk(int fd, void* buffer, size_t size, off_t at, size_t) {
+  return pread(fd, buffer, size, at);
+}
+ssize_t __pread64_chk(int fd, void* buffer, size_t size, off_t at, size_t) {
+  return pread(fd, buffer, size, at);
+}
 
 // stat:slow: each look at a file by name takes 50 ms more, as on a slow
 // network file system; where LISKO_RECORD names a file, each is noted there.
