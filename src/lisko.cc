@@ -27,13 +27,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "file_system.h"
 #include "messages.h"
 #include "names.h"
-#include "file_system.h"
-#include "terminal.h"
 #include "playlist.h"
 #include "preflight.h"
 #include "targets_made.h"
+#include "terminal.h"
 
 static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
 

@@ -11,8 +11,8 @@
 #ifndef LISKO_MESSAGES_H
 #define LISKO_MESSAGES_H
 
-#include "names.h"
 #include "file_system.h"
+#include "names.h"
 
 // Once, before any message: whether standard output is a terminal.
 void start_messages(bool to_terminal);

@@ -6,8 +6,8 @@
 
 #include <sys/types.h>
 
-#include "name_rules.h"
 #include "file_system.h"
+#include "name_rules.h"
 
 // The step of a copy that failed, so that its reason can say which side
 // failed: the source, the target's folder, or the copy.

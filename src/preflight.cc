@@ -7,9 +7,9 @@
 
 #include <cstring>
 
+#include "file_system.h"
 #include "messages.h"
 #include "names.h"
-#include "file_system.h"
 #include "playlist.h"
 #include "targets_made.h"
 #include "terminal.h"
