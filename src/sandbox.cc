@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -186,6 +187,23 @@ std::string render_screen(const std::string& bytes, int columns, int rows) {
   bool rendered = pclose(renderer) == 0;
   unlink(name);
   return rendered ? screen : "";
+}
+
+// Reads what terminal shows into shown until it holds text (or, for null,
+// until the terminal is closed), or a minute has passed. Returns whether
+// it came.
+bool read_terminal_until(int terminal, std::string* shown, const char* text) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[256];
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (text != nullptr && shown->find(text) != std::string::npos) return true;
+    struct pollfd ready = {terminal, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) return text == nullptr;  // closed: lisko has ended
+    shown->append(buffer, static_cast<size_t>(got));
+  }
+  return false;
 }
 
 bool wait_bounded(pid_t child, int* wait_status, int seconds) {

@@ -59,6 +59,11 @@ pid_t start_lisko_at_terminal(const std::filesystem::path& folder,
                               const std::vector<std::string>& args, unsigned short columns,
                               int* terminal);
 
+// Reads what terminal shows into shown until it holds text (or, for null,
+// until the terminal is closed), or a minute has passed. Returns whether
+// it came.
+bool read_terminal_until(int terminal, std::string* shown, const char* text);
+
 // Opens a pseudo-terminal in raw mode, so that what lisko writes to screen
 // arrives at terminal byte for byte. Returns false where there is none.
 bool open_raw_terminal(int* terminal, int* screen);

@@ -226,23 +226,6 @@ TEST(Posix, ProgressInTmuxLeavesTheScreenAsWithout) {
   }
 }
 
-// Reads what terminal shows into shown until it holds text (or, for null,
-// until the terminal is closed), or a minute has passed. Returns whether
-// it came.
-bool read_terminal_until(int terminal, std::string* shown, const char* text) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  char buffer[256];
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (text != nullptr && shown->find(text) != std::string::npos) return true;
-    struct pollfd ready = {terminal, POLLIN, 0};
-    if (poll(&ready, 1, 100) <= 0) continue;
-    ssize_t got = read(terminal, buffer, sizeof buffer);
-    if (got <= 0) return text == nullptr;  // closed: lisko has ended
-    shown->append(buffer, static_cast<size_t>(got));
-  }
-  return false;
-}
-
 // Ctrl+C typed at the terminal mid-copy, while lisko reads a slow source
 // and while it waits for a slow medium, stops the run, its temporary file
 // gone and the earlier target kept, and leaves the screen as clean as the

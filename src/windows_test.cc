@@ -50,6 +50,39 @@ TEST(Windows, CtrlCStopsACopyAtOnce) {
   EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
 }
 
+// Ctrl+C typed at a terminal, which Wine makes the console's, during a
+// copy: the copy stops, the earlier target kept, and the line is ended
+// before lisko.exe ends.
+TEST(Windows, CtrlCAtATerminalEndsTheLine) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "the Windows console";
+  }
+  if (render_screen("x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
+  Sandbox box;
+  box.add({{"src/big.mp3", ""}, {"out/big.mp3", "earlier"}, {"list.m3u", "src\\big.mp3\r\n"}});
+  fs::resize_file(box / "src/big.mp3", std::uintmax_t{4} << 30);  // sparse: quick to make
+  int terminal = -1;
+  pid_t child = start_lisko_at_terminal(box / "", kListToOut, 80, &terminal);
+  ASSERT_GT(child, 0) << "no pty";
+  std::string shown;  // Wine writes to a terminal in escape sequences of its own
+  bool copying = false;
+  for (int i = 0; i < 2000 && !copying; ++i) {  // 20 s at most
+    copying = names_in(box / "out").size() > 1;
+    if (!copying) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(copying) << "no temporary file appeared";
+  EXPECT_EQ(write(terminal, "\x03", 1), 1);
+  read_terminal_until(terminal, &shown, nullptr);
+  close(terminal);
+  EXPECT_EQ(wait_for(child), 0x3A);
+  // The next that the terminal writes stands at the start of a row of its own.
+  std::string screen = render_screen(shown + "$", 80);
+  EXPECT_NE(screen.find("Copying 'src\\big.mp3' to out/big.mp3..."), std::string::npos) << screen;
+  EXPECT_NE(screen.find("\n$"), std::string::npos) << screen;
+  EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"big.mp3"});
+  EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
+}
+
 // Windows's own names, run only against the Windows program.
 TEST(Windows, DriveLetterAndForwardSlashes) {
   if (!under_wine()) {
