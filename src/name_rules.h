@@ -50,6 +50,10 @@ bool is_file_name(const char* name, NameCode code);
 // True when name, a source, is found from the current folder.
 bool is_relative(const char* name);
 
+// The drive or share that full, a full name, begins with, into root: on
+// Windows "C:" or "\\server\share"; on POSIX, which has neither, "".
+void root_of(const char* full, char (&root)[kPathSize]);
+
 // True where dest ends with a quote that the command line made of what
 // was typed as its last backslash and a closing quote ("E:\My Music\"),
 // as Windows' does; never on POSIX, where a name may end with a quote.

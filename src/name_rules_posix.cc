@@ -27,6 +27,8 @@ bool is_file_name(const char*, NameCode) { return true; }
 // the root here too.
 bool is_relative(const char* name) { return name[0] != '/' && name[0] != '\\'; }
 
+void root_of(const char*, char (&root)[kPathSize]) { root[0] = '\0'; }
+
 bool dest_swallowed_a_quote(const char*) { return false; }
 
 bool names_ignore_case() { return false; }

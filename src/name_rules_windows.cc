@@ -130,6 +130,19 @@ bool is_relative(const char* name) {
   return !drive && name[0] != '\\' && name[0] != '/';
 }
 
+void root_of(const char* full, char (&root)[kPathSize]) {
+  auto is_separator = [](char c) { return c == '\\' || c == '/'; };
+  size_t length = 0;
+  if (full[0] != '\0' && full[1] == ':') {
+    length = 2;
+  } else if (is_separator(full[0]) && is_separator(full[1])) {
+    length = 2 + strcspn(full + 2, "\\/");  // the server
+    if (full[length] != '\0') length += 1 + strcspn(full + length + 1, "\\/");  // the share
+  }
+  memcpy(root, full, length);  // fits: full does
+  root[length] = '\0';
+}
+
 bool dest_swallowed_a_quote(const char* dest) {
   size_t length = strlen(dest);
   return length > 0 && dest[length - 1] == '"';

@@ -88,20 +88,6 @@ void take_folder(const char* name, char (&folder)[kPathSize]) {
   if (length == 0 || folder[length - 1] == ':') snprintf(folder + length, 3, ".%s", dest_separator());
 }
 
-// The drive or share that a full name begins with ("C:", "\\server\share")
-// into root; "" where it has none, as on POSIX.
-void take_root(const char* full, char (&root)[kPathSize]) {
-  size_t length = 0;
-  if (full[0] != '\0' && full[1] == ':') {
-    length = 2;
-  } else if (is_separator(full[0]) && is_separator(full[1])) {
-    length = 2 + strcspn(full + 2, kFolderSeparators);  // the server
-    if (full[length] != '\0') length += 1 + strcspn(full + length + 1, kFolderSeparators);
-  }
-  memcpy(root, full, length);  // fits: full does
-  root[length] = '\0';
-}
-
 // An M3U line with no separator whose first character other than blanks
 // and tabs is "#" is a comment, as players read an indented #EXTINF; one of
 // blanks alone names nothing.
@@ -121,7 +107,7 @@ bool open_for_run(const char* m3u_file, Playlist* playlist, const char** why) {
   start_xml_reader(&playlist->xml, &playlist->reader);
   take_folder(m3u_file, playlist->folder);
   if (!full_folder_of(m3u_file, playlist->full_folder)) playlist->full_folder[0] = '\0';
-  take_root(playlist->full_folder, playlist->root);
+  root_of(playlist->full_folder, playlist->root);
   return true;
 }
 
