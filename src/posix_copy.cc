@@ -172,7 +172,6 @@ void open_flush_descriptor(const TargetPlace& place) {
 #endif
 }
 
-
 // Fills a temporary file and renames it over whatever stands at the target
 // by then: one that another program made meanwhile is replaced as any
 // other, its data kept until the copy is on the medium. beside_old says
