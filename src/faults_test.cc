@@ -3,6 +3,7 @@
 // and Ctrl+C, tried under Wine too, are end-to-end tests.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -218,10 +219,19 @@ TEST(Faults, PassesByAStaleTemporaryFileOfItsName) {
   const std::string stale = "stale bytes, more of them than the copy has";
   box.add({{"src/a.mp3", "new"}, {"out/a.mp3", "old"}, {"out/.lisko-4242-0.tmp", stale},
            {"list.m3u", "src\\a.mp3\r\n"}});
+  int watch = inotify_init1(IN_NONBLOCK);
+  inotify_add_watch(watch, (box / "out").c_str(), IN_CREATE);
   Result result = run_with_faults(box, "getpid:fixed");
+  alignas(inotify_event) char events[4096];
+  ssize_t got = read(watch, events, sizeof events);
+  close(watch);
+  std::vector<std::string> made;  // the names lisko made in out/
+  for (ssize_t at = 0; at < got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len)
+    made.push_back(reinterpret_cast<inotify_event*>(events + at)->name);
   EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
   EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
   EXPECT_EQ(read_file(box / "out/.lisko-4242-0.tmp"), stale);
+  EXPECT_EQ(made, std::vector<std::string>{".lisko-4242-1.tmp"}) << "the next name of its own";
 }
 
 // A playlist longer than the open-file limit: every entry is copied, and
