@@ -137,22 +137,31 @@ TEST(Faults, InjectedFailures) {
   }
 }
 
-// A fresh copy is written into an unnamed file and linked in place. Where
-// the link fails (no way to link one here, or another program made the
-// name meanwhile), the copy is made again from the source's first byte by a
-// temporary name; a name made meanwhile is a target like any other, its
-// data kept until the copy is on the medium.
+// A fresh copy is written into an unnamed file and linked in place: no
+// other name is made. Where the link fails (no way to link one here, or
+// another program made the name meanwhile), the copy is made again from
+// the source's first byte by a temporary name; a name made meanwhile is a
+// target like any other, its data kept until the copy is on the medium.
 TEST(Faults, FreshCopyWhoseLinkFailsIsWholeAllTheSame) {
   std::string big((3 << 20) + 5, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 13 + i / 4093);
   const std::string copied =
       "Copying 'src\\big.mp3' to out/big.mp3...succeeded\r\n"
       "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n";
-  for (const char* faults : {"linkat:EPERM", "linkat:taken,renameat:strict"}) {
+  const struct {
+    const char* faults;
+    size_t temporary_names;  // of all the names made
+  } cases[] = {{"", 0}, {"linkat:EPERM", 2}, {"linkat:taken,renameat:strict", 2}};
+  for (const auto& c : cases) {
+    const char* faults = c.faults;
     Sandbox box;
     box.add({{"src/big.mp3", big}, {"src/a.mp3", "A"}, {"out/", ""},
              {"list.m3u", "src\\big.mp3\r\nsrc\\a.mp3\r\n"}});
-    Result result = run_with_faults(box, faults);
+    Result result;
+    std::vector<std::string> made = names_made(box / "out", [&] { result = run_with_faults(box, faults); });
+    size_t temporary = static_cast<size_t>(std::count_if(
+        made.begin(), made.end(), [](const std::string& name) { return name.rfind(".lisko-", 0) == 0; }));
+    EXPECT_EQ(temporary, c.temporary_names) << faults;
     EXPECT_EQ(result.out, copied) << faults;
     EXPECT_EQ(result.err, "") << faults;
     EXPECT_EQ(result.status, 0) << faults;
@@ -219,23 +228,18 @@ TEST(Faults, PassesByAStaleTemporaryFileOfItsName) {
   const std::string stale = "stale bytes, more of them than the copy has";
   box.add({{"src/a.mp3", "new"}, {"out/a.mp3", "old"}, {"out/.lisko-4242-0.tmp", stale},
            {"list.m3u", "src\\a.mp3\r\n"}});
-  int watch = inotify_init1(IN_NONBLOCK);
-  inotify_add_watch(watch, (box / "out").c_str(), IN_CREATE);
-  Result result = run_with_faults(box, "getpid:fixed");
-  alignas(inotify_event) char events[4096];
-  ssize_t got = read(watch, events, sizeof events);
-  close(watch);
-  std::vector<std::string> made;  // the names lisko made in out/
-  for (ssize_t at = 0; at < got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len)
-    made.push_back(reinterpret_cast<inotify_event*>(events + at)->name);
+  Result result;
+  std::vector<std::string> made =
+      names_made(box / "out", [&] { result = run_with_faults(box, "getpid:fixed"); });
   EXPECT_EQ(result.out, "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
   EXPECT_EQ(read_file(box / "out/a.mp3"), "new");
   EXPECT_EQ(read_file(box / "out/.lisko-4242-0.tmp"), stale);
   EXPECT_EQ(made, std::vector<std::string>{".lisko-4242-1.tmp"}) << "the next name of its own";
 }
 
-// A playlist longer than the open-file limit: every entry is copied, and
-// the flush at the end still reports its failure.
+// A playlist longer than the open-file limit, of large files and small:
+// every entry is copied, and the flush at the end still reports its
+// failure.
 TEST(Faults, CopiesMoreFilesThanItMayOpen) {
   Sandbox box;
   std::string list;
@@ -243,6 +247,7 @@ TEST(Faults, CopiesMoreFilesThanItMayOpen) {
   for (int i = 0; i < 60; ++i) {
     std::string name = "s" + std::to_string(i) + ".mp3";
     box.add({{"src/" + name, name}});
+    if (i % 2 == 0) fs::resize_file(box / ("src/" + name), 1 << 20);  // written behind: 1 MiB
     list += "src\\" + name + "\r\n";
     out += "Copying 'src\\" + name + "' to out/" + name + "...succeeded\r\n";
   }
@@ -251,11 +256,19 @@ TEST(Faults, CopiesMoreFilesThanItMayOpen) {
   getrlimit(RLIMIT_NOFILE, &old_limit);
   struct rlimit limit = {24, old_limit.rlim_max};  // inherited by lisko
   setrlimit(RLIMIT_NOFILE, &limit);
-  Result result = run_with_faults(box, "syncfs:EIO");
+  setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
+  Result result = run_with_faults(box, "syncfs:EIO,sync_file_range:record");
+  unsetenv("LISKO_RECORD");
   setrlimit(RLIMIT_NOFILE, &old_limit);
   EXPECT_EQ(result.out,
             out + "Couldn't write the copies out to their medium: Input/output error.\r\n");
   EXPECT_EQ(result.status, 3);
+  // From the third large copy on, each copy waited for the large one before
+  // the last: a file opened for that wait is closed again.
+  std::string record = read_file(box / "record.txt");
+  size_t waits = 0;
+  for (size_t at = 0; (at = record.find("B of", at)) != std::string::npos; ++at) ++waits;
+  EXPECT_EQ(waits, 29u);
 }
 
 // Writing behind: each piece's writeback starts once it is written, the one
@@ -265,7 +278,7 @@ TEST(Faults, CopiesMoreFilesThanItMayOpen) {
 TEST(Faults, WritesBehindThePieceBefore) {
   Sandbox box;
   box.add({{"src/big.mp3", ""},
-           {"src/b.mp3", std::string(2 << 20, 'b')},
+           {"src/b.mp3", std::string(1 << 20, 'b')},  // written behind from this size on
            {"src/c.mp3", std::string(5 << 19, 'c')},
            {"src/d.mp3", std::string(3 << 20, 'd')},
            {"out/", ""},
@@ -276,9 +289,9 @@ TEST(Faults, WritesBehindThePieceBefore) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(read_file(box / "record.txt"),
             "0+8192W\n8192+8192W\n0+8192BWA\n16384+4097W\n8192+8192BWA\n"  // big.mp3
-            "0+2048W\n"                                                    // b.mp3
+            "0+1024W\n"                                                    // b.mp3
             "0+2560W\n0+0B of 20481\n"   // c.mp3, then the wait for big.mp3: b's stays in flight
-            "0+3072W\n0+0B of 2048\n");  // d.mp3, then the wait for b.mp3, c's in flight
+            "0+3072W\n0+0B of 1024\n");  // d.mp3, then the wait for b.mp3, c's in flight
 
   // A piece whose writeback fails fails its copy.
   Sandbox failing;

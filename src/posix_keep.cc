@@ -50,39 +50,19 @@ const long kFat = 0x4d44;  // the kernel's vfat
 const long kExfat = 0x2011BAB0;
 const long kTmpfs = 0x01021994;
 
-// The type of the file system of target, a file on device, or 0 where it
-// cannot be told (target -1: only as told before). Told once per device,
-// as a FUSE stick's daemon answers every look itself.
-long medium_type(int target, dev_t device) {
-  static bool told = false;
-  static dev_t told_device = 0;
-  static long told_type = 0;
-  if (told && device == told_device) return told_type;
-  struct statfs medium;
-  if (target < 0 || fstatfs(target, &medium) != 0) return 0;
-  told = true;
-  told_device = device;
-  told_type = static_cast<long>(medium.f_type);
-  return told_type;
-}
-
-// True where direct reads of a file system of type are known to come from
-// its medium: ext4, XFS, the kernel's FAT and exFAT, and tmpfs, whose
-// memory is its medium. Elsewhere a direct read may be served from a cache
-// that holds bytes the medium never got: a FUSE stick's daemon reads the
-// device through a cache of its own, btrfs reads through the page cache,
+// True where a direct read of target is known to come from its medium:
+// ext4 (unless the file's data is journalled, which statx tells), XFS, the
+// kernel's FAT and exFAT, and tmpfs, whose memory is its medium. Elsewhere
+// a direct read may be served from a cache that holds bytes the medium
+// never got: a FUSE stick's daemon reads the device through a cache of its
+// own, btrfs and ext4 under data journalling read through the page cache,
 // and what a network file system reads is the server's word.
-bool reads_its_medium(long type) {
-  return type == kExt || type == kXfs || type == kFat || type == kExfat || type == kTmpfs;
-}
-
-// True where a direct read of target, on device, is known to come from its
-// medium: on such a file system, unless (on ext4) the file's data is
-// journalled, which statx tells, and ext4 then reads it through the page
-// cache.
-bool reads_reach_medium(int target, dev_t device) {
-  long type = medium_type(target, device);
-  if (!reads_its_medium(type)) return false;
+bool reads_reach_medium(int target) {
+  struct statfs medium;
+  if (fstatfs(target, &medium) != 0) return false;
+  long type = static_cast<long>(medium.f_type);
+  if (type != kExt && type != kXfs && type != kFat && type != kExfat && type != kTmpfs)
+    return false;
 #ifdef STATX_DIOALIGN
   struct statx about;
   if (statx(target, "", AT_EMPTY_PATH, STATX_DIOALIGN, &about) == 0 &&
@@ -99,12 +79,11 @@ bool reads_reach_medium(int target, dev_t device) {
 // failing if that fails) on the file systems where it is known to. Returns
 // the descriptor, or -1 where the medium cannot be read so: such a target
 // is replaced, as a first run would.
-int open_target_on_medium(int folder, const char* name, dev_t device) {
+int open_target_on_medium(int folder, const char* name) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  long known = medium_type(-1, device);  // not opened at all where none is kept
-  if (kDirectIo == 0 || (known != 0 && !reads_its_medium(known))) return -1;
+  if (kDirectIo == 0) return -1;
   int target = open_for_reading(folder, name, flags | kDirectIo);
-  if (target >= 0 && !reads_reach_medium(target, device)) {
+  if (target >= 0 && !reads_reach_medium(target)) {
     close(target);
     return -1;
   }
@@ -116,7 +95,7 @@ int open_target_on_medium(int folder, const char* name, dev_t device) {
 bool keep_if_same(int source, const struct stat& source_info, int folder, const char* name,
                   const struct stat& target_info) {
   if (target_info.st_nlink != 1) return false;
-  int target = open_target_on_medium(folder, name, target_info.st_dev);
+  int target = open_target_on_medium(folder, name);
   if (target < 0) return false;  // one that cannot be read is replaced, as any other
   struct stat info;
   bool same = false;

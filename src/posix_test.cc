@@ -177,6 +177,25 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
   }
 }
 
+// A target of the user's own is kept where its file system will not take
+// its times (a FAT stick): a fresh copy could hold them no better. Run as
+// nobody, whose files these are.
+TEST(Posix, SecondRunKeepsItsOwnTargetWhereTimesAreRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root runs a case as nobody";
+  Sandbox box;
+  box.add({{"src/a.mp3", "AAAA"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
+  chmod((box / "out").c_str(), 0777);
+  ASSERT_EQ(box.run(kListToOut, true).status, 0);
+  const struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, (box / "out/a.mp3").c_str(), old_times, 0);
+  struct stat before, after;
+  stat((box / "out/a.mp3").c_str(), &before);
+  EXPECT_EQ(before.st_uid, 65534u);
+  EXPECT_EQ(run_with_faults(box, "futimens:EPERM", true).status, 0);
+  stat((box / "out/a.mp3").c_str(), &after);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "replaced";
+}
+
 // A second run onto a tmpfs, whose memory is its medium, keeps what is
 // there: the same file, unchanged, nothing written.
 TEST(Posix, SecondRunOntoATmpfsKeepsWhatIsThere) {

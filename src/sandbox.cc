@@ -8,6 +8,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -304,6 +305,23 @@ std::vector<std::string> names_in(const fs::path& folder) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::vector<std::string> names_made(const fs::path& folder, const std::function<void()>& run) {
+  int watch = inotify_init1(IN_NONBLOCK);
+  inotify_add_watch(watch, folder.c_str(), IN_CREATE);
+  run();
+  alignas(inotify_event) char events[16384];
+  std::vector<std::string> made;
+  for (ssize_t got; (got = read(watch, events, sizeof events)) > 0;) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<inotify_event*>(events + at);
+      made.push_back(event->name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  close(watch);
+  return made;
 }
 
 pid_t start_big_copy(Sandbox& box, std::uintmax_t size) {

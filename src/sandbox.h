@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -104,6 +105,11 @@ std::string with_image(std::string command, const std::filesystem::path& image,
 
 // The names in folder, sorted.
 std::vector<std::string> names_in(const std::filesystem::path& folder);
+
+// The names made in folder (not below it) while run runs, in order; a
+// name a rename put there is none made.
+std::vector<std::string> names_made(const std::filesystem::path& folder,
+                                    const std::function<void()>& run);
 
 // Starts lisko on a copy of a sparse file of size bytes over out/big.mp3,
 // which holds "earlier", and returns once its temporary file is there.

@@ -65,6 +65,8 @@ TEST(XmlReader, Entries) {
        "no.mp3</location><trackList/></playlist>", {}},
       {"references", tracks(track("&lt;&amp;&gt;&quot;&apos;&#233;&#xE9;&#x1F3B5;")),
        {"<&>\"'\xC3\xA9\xC3\xA9\xF0\x9F\x8E\xB5"}},
+      {"the characters around the surrogates", tracks(track("&#xD7FF;&#xE000;\x01")),
+       {"\xED\x9F\xBF\xEE\x80\x80\x01"}},
       {"a bare & is the character, the first said", tracks(track("R&B.mp3") + "\n" +
        track("Rock & Roll.mp3")), {"R&B.mp3", "Rock & Roll.mp3"},
        "line 1: a \"&\" that begins no reference, read as the character \"&\""},
@@ -88,6 +90,10 @@ TEST(XmlReader, Entries) {
       {"a location too long", tracks(track(std::string(1024, 'n')) + track("b.mp3")),
        {"<too long>", "b.mp3"}},
       {"a location of 1,023 bytes", tracks(track(std::string(1023, 'n'))), {std::string(1023, 'n')}},
+      {"a base of the playlist too long", "<playlist xml:base=\"" + std::string(1024, 'b') + "\">"
+       "<trackList>" + track("a.mp3") + kTail, {"<too long>"}},
+      {"a base of the trackList too long", "<playlist><trackList xml:base=\"" +
+       std::string(1024, 'b') + "\">" + track("a.mp3") + kTail, {"<too long>"}},
       {"64 levels deep", [] {
          std::string deep = "<smil>", out = "</smil>";
          for (int i = 0; i < 63; ++i) deep += "<a>", out = "</a>" + out;
@@ -117,6 +123,7 @@ TEST(XmlReader, WhatEndsTheReading) {
       {tracks(track("&b;")), "line 1: the reference &b;, which no playlist may define (lisko reads no DTD)"},
       {tracks(track("a&#0;.mp3")), "line 1: the reference &#0;, a character no name may hold"},
       {tracks(track("&#xD800;")), "line 1: the reference &#xD800;, a character no name may hold"},
+      {tracks(track("&#xDFFF;")), "line 1: the reference &#xDFFF;, a character no name may hold"},
       {tracks(track("&#x110000;")), "line 1: the reference &#x110000;, a character no name may hold"},
       {deep, "line 1: elements nested deeper than 64"},
       {kHead + track("a.mp3") + "\n</trackList>", "line 2: the playlist ends inside <playlist>", {"a.mp3"}},
@@ -142,6 +149,7 @@ TEST(XmlReader, WhatEndsTheReading) {
       {"<!ELEMENT x>", "line 1: markup lisko does not know (\"<!\")"},
       {"", "line 1: the playlist ends before its root element"},
       {std::string("<smil>\0</smil>", 14), "line 1: a character that XML does not allow"},
+      {tracks(track(std::string("<![CDATA[a\0b]]>", 15))), "line 1: a character that XML does not allow"},
   };
   for (const auto& c : cases) {
     Read read = read_xml(c.bytes);
