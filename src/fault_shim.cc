@@ -270,6 +270,11 @@ int openat(int folder, const char* path, int flags, ...) {
   if (strcmp(path, ".") == 0 && fault_for("openat") == kNoFlush) return errno = EACCES, -1;
   return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, mode);
 }
+// A fortified build opens with these where the flags are not known while
+// it compiles.
+int __open_2(const char* path, int flags) { return open(path, flags); }
+int __openat_2(int folder, const char* path, int flags) { return openat(folder, path, flags); }
+
 FILE* fopen(const char* path, const char* mode) {
   auto real = next<FILE* (*)(const char*, const char*)>("fopen");
   long after = 0;
