@@ -77,6 +77,23 @@ TEST(Posix, FifoSourceFailsWithoutHanging) {
   EXPECT_EQ(result.status, 3);
 }
 
+// A playlist whose folder's full name is too long to hold (more than
+// 1,023 bytes): its M3U entries are found as ever, and no failure names
+// that folder.
+TEST(Posix, PlaylistInAFolderTooLongToName) {
+  Sandbox box;
+  std::string deep;
+  for (int i = 0; i < 5; ++i) deep += std::string(200, 'd') + "/";
+  box.add({{deep + "sub/a.mp3", "A"}, {deep + "sub/list.m3u", "a.mp3\nb.mp3\n"}, {deep + "out/", ""}});
+  Result result = run_in(box / deep, {"sub/list.m3u", "out/"});
+  EXPECT_EQ(result.out,
+            "Copying 'a.mp3' to out/a.mp3...succeeded\r\n"
+            "Copying 'b.mp3' to out/b.mp3...failed: No such file or directory\r\n");
+  EXPECT_EQ(result.err, "lisko: relative entries that the current folder lacks are taken from "
+                        "the playlist's folder, sub/\n");
+  EXPECT_EQ(result.status, 3);
+}
+
 // A playlist written into a pipe line by line: its first song is copied
 // before the writer has written more.
 TEST(Posix, PlaylistInAPipeStartsAtOnce) {
