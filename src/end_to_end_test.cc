@@ -53,15 +53,18 @@ TEST(EndToEnd, CommandLineAndPlaylist) {
        "End dest with '" + native_or_wine("/", "\\") + "' to copy into it.\n"},
       {"an M3U named with its folder: what the current folder lacks is taken from the playlist's",
        {{"music/Album/01 Song.mp3", "beside"}, {"music/Album/02 Here.mp3", "beside"},
-        {"Album/02 Here.mp3", "here"}, {"music/mix.m3u",
-        "Album\\01 Song.mp3\r\nAlbum\\02 Here.mp3\r\nAlbum\\03 Gone.mp3\r\n"}, {"out/", ""}},
+        {"music/Album/04 Also.mp3", "also"}, {"Album/02 Here.mp3", "here"}, {"music/mix.m3u",
+        "Album\\01 Song.mp3\r\nAlbum\\02 Here.mp3\r\nAlbum\\04 Also.mp3\r\nAlbum\\03 Gone.mp3\r\n"},
+        {"out/", ""}},
        "", {"music/mix.m3u", "out/"},
        "Copying 'Album\\01 Song.mp3' to out/01 Song.mp3...succeeded\r\n"
        "Copying 'Album\\02 Here.mp3' to out/02 Here.mp3...succeeded\r\n"
+       "Copying 'Album\\04 Also.mp3' to out/04 Also.mp3...succeeded\r\n"
        "Copying 'Album\\03 Gone.mp3' to out/03 Gone.mp3...failed: " +
        native_or_any("No such file or directory") + " (nor has the playlist's folder " +
        (under_wine() ? "*music" : "{box}/music") + ": run lisko in the folder its entries start "
-       "from)\r\n", 3, {{"out/01 Song.mp3", "beside"}, {"out/02 Here.mp3", "here"}}, "",
+       "from)\r\n", 3, {{"out/01 Song.mp3", "beside"}, {"out/02 Here.mp3", "here"},
+       {"out/04 Also.mp3", "also"}}, "",
        "lisko: relative entries that the current folder lacks are taken from the playlist's "
        "folder, music/\n"},
       {"dest of 256 characters", music, "src\\a.mp3\r\n", {"list.m3u", std::string(256, 'd')},
