@@ -253,13 +253,7 @@ void print_summary() {
   double seconds = seconds_now() - run_start;
   char written[16], took[32];
   format_size(counts.written, written);
-  unsigned long whole = static_cast<unsigned long>(seconds);
-  if (seconds < 60)
-    snprintf(took, sizeof took, "%.1f s", seconds);
-  else if (seconds < 3600)
-    snprintf(took, sizeof took, "%lu min %lu s", whole / 60, whole % 60);
-  else
-    snprintf(took, sizeof took, "%lu h %lu min", whole / 3600, whole / 60 % 60);
+  format_duration(seconds, took);
   unsigned long listed =
       counts.copied + counts.kept + counts.failed + counts.skipped + counts.replaced;
   fprintf(stderr, "lisko: %lu listed: %lu copied", listed, counts.copied);

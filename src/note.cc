@@ -32,6 +32,16 @@ void format_size(unsigned long long bytes, char (&text)[16]) {
     snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
 }
 
+void format_duration(double seconds, char (&text)[32]) {
+  unsigned long whole = static_cast<unsigned long>(seconds + 0.5);
+  if (seconds < 59.95)  // as it is rounded: 59.96 s is 1 min 0 s, not 60.0 s
+    snprintf(text, sizeof text, "%.1f s", seconds);
+  else if (whole < 3600)
+    snprintf(text, sizeof text, "%lu min %lu s", whole / 60, whole % 60);
+  else
+    snprintf(text, sizeof text, "%lu h %lu min", whole / 3600, whole / 60 % 60);
+}
+
 void format_note(unsigned long long done, unsigned long long total, double seconds,
                  unsigned columns, char (&note)[64]) {
   char done_text[16], total_text[16], rate_text[16];

@@ -9,6 +9,9 @@
 // "1.4 GB", "259 MB", "12 kB", "80 bytes": three figures at most.
 void format_size(unsigned long long bytes, char (&text)[16]);
 
+// "0.4 s", "2 min 3 s", "1 h 12 min".
+void format_duration(double seconds, char (&text)[32]);
+
 // The columns that the note's shortest form, " 37%", takes with the last
 // column of a row, which no note takes: where fewer are left beside the
 // message, the note goes to the start of the next row.

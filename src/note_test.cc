@@ -28,6 +28,24 @@ TEST(Note, Sizes) {
   }
 }
 
+// The time a run took, in the closing line.
+TEST(Note, Durations) {
+  const struct {
+    double seconds;
+    const char* text;
+  } cases[] = {
+      {0, "0.0 s"},        {0.04, "0.0 s"},          {1.26, "1.3 s"},         {59.94, "59.9 s"},
+      {59.96, "1 min 0 s"}, {60, "1 min 0 s"},       {123.4, "2 min 3 s"},    {3599.4, "59 min 59 s"},
+      {3599.6, "1 h 0 min"},
+      {3600, "1 h 0 min"}, {7384, "2 h 3 min"},      {90061, "25 h 1 min"},
+  };
+  for (const auto& c : cases) {
+    char text[32];
+    format_duration(c.seconds, text);
+    EXPECT_STREQ(text, c.text) << c.seconds;
+  }
+}
+
 // The longest form that the columns take; the share is of what is done.
 TEST(Note, FormsThatFit) {
   const std::string longest = " 37% 259 MB of 700 MB, 18 MB/s";
