@@ -9,7 +9,8 @@
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //   write:slow  read:slow  pread:scribble  pread:scribblesource
-//   linkat:EPERM  linkat:taken  sync_file_range:slow  stat:slow
+//   linkat:EPERM  linkat:taken  linkat:noempty  sync_file_range:slow  stat:slow
+//   fstat:short
 //
 // A call named with an error fails with it, every time (close only for a
 // file, not standard output or error). "write:short" makes each write to a
@@ -32,6 +33,8 @@
 // another user's. "openat:noflush" fails with EACCES every openat of ".",
 // which only the end-of-run flush's descriptor asks for; "sync:record"
 // appends "sync" to the LISKO_RECORD file at each sync().
+// "fstat:short" makes a file open for writing only report a byte less
+// than it holds, as a file system that kept less than it was given.
 // "stat:slow" makes each look at a file by name (stat) take 50 ms more,
 // as a slow network file system would, and notes it in the LISKO_RECORD
 // file where one is named.
@@ -43,7 +46,9 @@
 // "linkat:EPERM" refuses every link, of a name and of a descriptor alike,
 // as a system without CAP_DAC_READ_SEARCH and /proc would; "linkat:taken"
 // makes the name a fresh copy is to be linked to, just before the link, a
-// file of another program's, as a second run at the same time would.
+// file of another program's, as a second run at the same time would;
+// "linkat:noempty" refuses the link of a descriptor itself (AT_EMPTY_PATH),
+// as a kernel before 6.10 does without CAP_DAC_READ_SEARCH.
 // "write:slow" makes each write to a file take 10 ms more, as a slow stick
 // would (with copy_file_range and sendfile refused, the copy writes);
 // "read:slow" makes each read of a file (not a direct one) take 40 ms more,
@@ -95,6 +100,7 @@ const int kSlow = -12;
 const int kScribble = -13;
 const int kScribbleSource = -14;
 const int kTaken = -15;
+const int kNoEmpty = -16;
 
 // What linkat:taken writes into the name it takes.
 const char kTakenBy[] = "another program's file\n";
@@ -129,6 +135,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "scribblesource", 14) == 0) return kScribbleSource;
       if (strncmp(what, "scribble", 8) == 0) return kScribble;
       if (strncmp(what, "taken", 5) == 0) return kTaken;
+      if (strncmp(what, "noempty", 7) == 0) return kNoEmpty;
     }
     at = end == nullptr ? nullptr : end + 1;
   }
@@ -298,6 +305,17 @@ pid_t getpid() {
   return static_cast<pid_t>(syscall(SYS_getpid));
 }
 
+// fstat:short: a file open for writing only (a copy being made) reports a
+// byte less than it was given, as a file system that kept less would.
+int fstat(int fd, struct stat* info) {
+  int result = next<int (*)(int, struct stat*)>("fstat")(fd, info);
+  bool writing = (fcntl(fd, F_GETFL) & O_ACCMODE) == O_WRONLY;
+  if (result == 0 && writing && S_ISREG(info->st_mode) && info->st_size > 0 &&
+      fault_for("fstat") == kShort)
+    --info->st_size;
+  return result;
+}
+
 int fchmod(int fd, mode_t mode) {
   if (int error = fault_for("fchmod")) return errno = error, -1;
   return next<int (*)(int, mode_t)>("fchmod")(fd, mode);
@@ -389,6 +407,7 @@ int linkat(int from_folder, const char* from, int to_folder, const char* to, int
   int fault = fault_for("linkat");
   if (fault == kGone) remove_folder_of(to_folder, "");
   if (fault == kTaken) take_name(to_folder, to);
+  if (fault == kNoEmpty && (flags & AT_EMPTY_PATH)) return errno = ENOENT, -1;
   if (fault > 0) return errno = fault, -1;
   return next<int (*)(int, const char*, int, const char*, int)>("linkat")(from_folder, from,
                                                                           to_folder, to, flags);

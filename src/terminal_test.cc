@@ -126,6 +126,8 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
       // A slow source: the note moves within the first piece of 8 MiB.
       {"src/bigsong.mp3", 80, " of ", nullptr, "copy_file_range:ENOSYS,sendfile:ENOSYS,read:slow",
        10 << 20},
+      // A slow medium: the note moves while lisko waits for it.
+      {"src/bigsong.mp3", 80, " of ", nullptr, "sync_file_range:slow"},
   };
   const char* old_term = getenv("TERM");
   std::string saved_term = old_term != nullptr ? old_term : "";
