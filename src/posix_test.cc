@@ -157,6 +157,7 @@ TEST(Posix, SecondRunKeepsOnlyWhatItCanMakeTheCopy) {
       {"a hard link", 0600, true, true, "", false, false},
       {"another user's, times the same", 0, false, false, "", true, true},
       {"another user's, times differ", 0, true, false, "", true, false},
+      {"another user's, bits differ", 0600, false, false, "", true, false},
       {"written while it is compared", 0, false, false, "pread:scribble", false, false},
       {"its file system refuses times", 0, true, false, "futimens:EPERM", false, true},
       {"its source written while compared", 0, false, false, "pread:scribblesource", false, true,

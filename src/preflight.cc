@@ -28,14 +28,17 @@ constexpr unsigned kWeighedSlots = 2 * kTargetsKept;  // half full at most
 Weighed weighed[kWeighedSlots];
 unsigned weighed_count = 0;
 
-// The place of target in weighed, or null where it is full.
+// The place of target in weighed, or null where the record is full: the
+// targets past it are counted, not told apart.
 Weighed* weighed_place(const char* target) {
   uint64_t key = key_of_target(target);
   unsigned at = static_cast<unsigned>(key % kWeighedSlots);
   while (weighed[at].key != 0 && weighed[at].key != key) at = (at + 1) % kWeighedSlots;
-  if (weighed[at].key == 0 && weighed_count == kTargetsKept) return nullptr;
-  if (weighed[at].key == 0) ++weighed_count;
-  weighed[at].key = key;
+  if (weighed[at].key != key) {
+    if (weighed_count == kTargetsKept) return nullptr;  // so never more than half full
+    ++weighed_count;
+    weighed[at].key = key;
+  }
   return &weighed[at];
 }
 

@@ -143,6 +143,7 @@ pid_t start_lisko_at_terminal(const fs::path& folder, const std::vector<std::str
   int screen = -1;
   struct winsize size = {24, columns, 0, 0};
   if (openpty(terminal, &screen, nullptr, nullptr, &size) != 0) return -1;
+  fcntl(*terminal, F_SETFD, FD_CLOEXEC);
   std::string preload;
   std::vector<std::string> command = lisko_command(args, false, &preload);
   pid_t child = fork();
@@ -159,6 +160,7 @@ pid_t start_lisko_at_terminal(const fs::path& folder, const std::vector<std::str
 
 bool open_raw_terminal(int* terminal, int* screen) {
   if (openpty(terminal, screen, nullptr, nullptr, nullptr) != 0) return false;
+  fcntl(*terminal, F_SETFD, FD_CLOEXEC);  // lisko holds the screen's side only
   struct termios modes;
   tcgetattr(*screen, &modes);
   cfmakeraw(&modes);

@@ -29,7 +29,7 @@ CopyDone done(unsigned long long source, unsigned long long made, unsigned long 
 // copied one file, however named.
 TEST(TargetsMade, TellsACopyThatReplacesAnEarlierOne) {
   Sandbox box;
-  box.add({{"fat/Case.mp3", ""}});
+  box.add({{"fat/Beat.mp3", ""}});
   const std::string fat = (box / "fat/").string();
   const struct {
     const char* what;
@@ -56,8 +56,8 @@ TEST(TargetsMade, TellsACopyThatReplacesAnEarlierOne) {
       {"a file not made in this run", "out/d.mp3", done(16, 110, 999), "x\\d.mp3", false},
       {"names in another case, two files", "out/E.mp3", done(17, 111, 998), "x\\E.mp3", false},
       {"", "out/e.mp3", done(18, 112, 997), "y\\e.mp3", false},
-      {"a medium that took them as one", fat + "Case.mp3", done(19, 113), "x\\Case.mp3", false},
-      {"", fat + "case.mp3", done(20, 114, 996), "y\\case.mp3", true, "x\\Case.mp3"},
+      {"a medium that took them as one", fat + "Beat.mp3", done(19, 113), "x\\Beat.mp3", false},
+      {"", fat + "beat.mp3", done(20, 114, 996), "y\\beat.mp3", true, "x\\Beat.mp3"},
   };
   for (const auto& c : cases) {
     EarlierCopy earlier = {"", false, false};

@@ -302,6 +302,33 @@ TEST(Posix, TerminalResizedMidCopy) {
   EXPECT_TRUE(read_file(box / "out/big.mp3") == song);
 }
 
+// A terminal that goes away while a copy shows its note (its window
+// closed) neither stops the run nor holds it up: the note's writes fail,
+// and the copy goes on.
+TEST(Posix, TerminalGoneMidCopy) {
+  Sandbox box;
+  box.add({{"src/big.mp3", std::string(24 << 20, 'b')}, {"src/a.mp3", "A"}, {"out/", ""},
+           {"list.m3u", "src/big.mp3\nsrc/a.mp3\n"}});
+  int terminal, screen;
+  ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
+  struct winsize size = {24, 80, 0, 0};
+  ioctl(screen, TIOCSWINSZ, &size);
+  const char* old_term = getenv("TERM");
+  std::string saved_term = old_term != nullptr ? old_term : "";
+  setenv("TERM", "xterm", 1);
+  preload_faults("copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow");
+  pid_t child = start_lisko(box / "", kListToOut, screen, false, screen);
+  unsetenv("LD_PRELOAD");
+  old_term != nullptr ? setenv("TERM", saved_term.c_str(), 1) : unsetenv("TERM");
+  close(screen);
+  std::string shown;
+  EXPECT_TRUE(read_terminal_until(terminal, &shown, "%")) << shown;
+  close(terminal);  // the terminal's window is closed
+  EXPECT_EQ(wait_for(child), 0);
+  EXPECT_TRUE(read_file(box / "out/big.mp3") == std::string(24 << 20, 'b'));
+  EXPECT_EQ(read_file(box / "out/a.mp3"), "A");
+}
+
 // Whether names on standard error are shown as a terminal shows them
 // follows where standard error goes, not standard output.
 TEST(Posix, StandardErrorShowsNamesAsItsOwnTerminalWants) {
