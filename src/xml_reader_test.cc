@@ -65,8 +65,8 @@ TEST(XmlReader, Entries) {
        "no.mp3</location><trackList/></playlist>", {}},
       {"references", tracks(track("&lt;&amp;&gt;&quot;&apos;&#233;&#xE9;&#x1F3B5;")),
        {"<&>\"'\xC3\xA9\xC3\xA9\xF0\x9F\x8E\xB5"}},
-      {"the characters around the surrogates", tracks(track("&#xD7FF;&#xE000;\x01")),
-       {"\xED\x9F\xBF\xEE\x80\x80\x01"}},
+      {"the characters around the surrogates, and the first", tracks(track("&#xD7FF;&#xE000;&#1;\x01")),
+       {"\xED\x9F\xBF\xEE\x80\x80\x01\x01"}},
       {"a bare & is the character, the first said", tracks(track("R&B.mp3") + "\n" +
        track("Rock & Roll.mp3")), {"R&B.mp3", "Rock & Roll.mp3"},
        "line 1: a \"&\" that begins no reference, read as the character \"&\""},
