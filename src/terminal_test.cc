@@ -176,27 +176,31 @@ TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
   EXPECT_EQ(to_file.out.find("%"), std::string::npos);
 }
 
-// What tmux shows in its pane after running command in folder (stderr
-// away), on a screen columns wide, once the command has ended; "" where
-// there is no tmux.
+// What tmux shows in its pane after running command in folder, on a
+// screen columns wide, once the command has ended; "" where there is no
+// tmux. The command's status and standard error are left in folder, as
+// tmux.status and tmux.err, and its end is told by the status file, not
+// by the screen. Each call has a server of its own.
 std::string tmux_screen(const fs::path& folder, const std::string& command, int columns) {
-  std::string socket = "lisko-test-" + std::to_string(getpid());
+  static int calls = 0;
+  std::string socket = "lisko-test-" + std::to_string(getpid()) + "-" + std::to_string(++calls);
   std::string tmux = "tmux -L " + socket + " -f /dev/null ";
-  std::string shell = "cd " + folder.string() + " && " + command + " 2>/dev/null; echo ended; sleep 60";
+  fs::path status = folder / "tmux.status";
+  fs::remove(status);
+  std::string shell = "cd " + folder.string() + " && " + command +
+                      " 2>tmux.err; echo $? >tmux.status.part; mv tmux.status.part tmux.status; sleep 60";
   if (!run_quietly(tmux + "new-session -d -s lisko -x " + std::to_string(columns) + " -y 24 '" +
                    shell + "'"))
     return "";
-  std::string screen;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    FILE* pane = popen((tmux + "capture-pane -p -t lisko 2>/dev/null").c_str(), "r");
-    screen.clear();
-    char buffer[256];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pane)) > 0;) screen.append(buffer, got);
-    pclose(pane);
-    if (screen.find("ended") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  while (!fs::exists(status) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // for tmux to take the last bytes in
+  std::string screen;
+  FILE* pane = popen((tmux + "capture-pane -p -t lisko 2>/dev/null").c_str(), "r");
+  char buffer[256];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pane)) > 0;) screen.append(buffer, got);
+  pclose(pane);
   run_quietly(tmux + "kill-server");
   return screen;
 }
@@ -220,11 +224,12 @@ TEST(Posix, ProgressInTmuxLeavesTheScreenAsWithout) {
     std::string slow = "env TERM=xterm LD_PRELOAD=" + std::string(LISKO_FAULT_SHIM) +
                        " LISKO_FAULTS=copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow " + program;
     std::string shown = tmux_screen(box / "", slow + " list.m3u out/", c.columns);
+    std::string how = "status " + read_file(box / "tmux.status") + read_file(box / "tmux.err");
     fs::remove_all(box / "out");
     fs::create_directory(box / "out");
     std::string plain = tmux_screen(box / "", "env TERM=dumb " + program + " list.m3u out/", c.columns);
-    EXPECT_NE(shown.find("out/a.mp3..."), std::string::npos) << shown;
-    EXPECT_EQ(shown, plain) << c.entry << " at " << c.columns << " columns";
+    EXPECT_NE(shown.find("out/a.mp3..."), std::string::npos) << shown << how;
+    EXPECT_EQ(shown, plain) << c.entry << " at " << c.columns << " columns, " << how;
   }
 }
 
