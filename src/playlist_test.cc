@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "sandbox.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // Runs in a sandbox of its own as the current folder, as lisko runs in
 // the folder it is started in.
@@ -110,6 +113,34 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       EXPECT_EQ(source, c.source) << c.entry;
     }
     EXPECT_EQ(found, c.found) << c.playlist << ": " << c.entry;
+    close_after_run(&playlist);
+  }
+}
+
+// The playlist's full folder, which lisko names where it takes entries
+// from there: told where the name fits, and none where it does not (a
+// name of more than 1,023 bytes that the system still opens), whatever
+// the memory held before.
+TEST_F(PlaylistIn, FullFolderIsToldOrNone) {
+  fs::create_directories(box_ / "lists");
+  write_file(box_ / "lists/x.m3u", "a.mp3\n");
+  std::string padded = "lists/";
+  while (padded.size() < 1100) padded += "./";
+  const struct {
+    std::string name;
+    std::string folder;
+  } cases[] = {
+      {"lists/x.m3u", fs::canonical(box_ / "lists").string()},
+      {"x.m3u", fs::canonical(box_ / "").string()},
+      {padded + "x.m3u", ""},
+  };
+  write_file(box_ / "x.m3u", "a.mp3\n");
+  for (const auto& c : cases) {
+    Playlist playlist;
+    memset(&playlist, 'x', sizeof playlist);
+    const char* why = nullptr;
+    ASSERT_TRUE(open_for_run(c.name.c_str(), &playlist, &why)) << c.name.size();
+    EXPECT_EQ(playlist_folder(&playlist), c.folder) << c.name.size();
     close_after_run(&playlist);
   }
 }
