@@ -328,6 +328,15 @@ TEST(Faults, FlushReachesTheCopiesWhereverTheyAre) {
   result = run_with_faults(box, "openat:noflush,sync:record");
   EXPECT_EQ(result.out, copied);
   EXPECT_EQ(read_file(box / "record.txt"), "sync\n");
+
+  // A run that made no copy asks for no flush: sync would wait for every
+  // file system's writeback.
+  fs::remove(box / "record.txt");
+  fs::remove(box / "src/a.mp3");
+  result = run_with_faults(box, "openat:noflush,sync:record");
+  unsetenv("LISKO_RECORD");
+  EXPECT_EQ(result.status, 3);
+  EXPECT_FALSE(fs::exists(box / "record.txt"));
 }
 
 // The target's folder removed during a copy: the folder is named, as when
