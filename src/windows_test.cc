@@ -187,6 +187,16 @@ TEST(Windows, NamesOfTodaysPlaylists) {
             std::string::npos)
       << result.err;
 
+  // A bare drive, and a drive before a prefix, name that drive's current
+  // folder: it is there, so nothing warns that it is missing.
+  for (const char* dest : {"Z:", "Z:mix-"}) {
+    Sandbox drive;
+    drive.add({{"src/a.mp3", "A"}, {"list.m3u", "src\\a.mp3\r\n"}});
+    result = drive.run({"list.m3u", dest});
+    EXPECT_EQ(result.err, "") << dest;
+    EXPECT_EQ(result.status, 0) << dest;
+  }
+
   // Names that differ only in the case of a letter beyond ASCII are one
   // file to Windows: the second copy replaces the first, and lisko says so.
   Sandbox cased;
