@@ -90,6 +90,8 @@ TEST(XmlReader, Entries) {
       {"a location too long", tracks(track(std::string(1024, 'n')) + track("b.mp3")),
        {"<too long>", "b.mp3"}},
       {"a location of 1,023 bytes", tracks(track(std::string(1023, 'n'))), {std::string(1023, 'n')}},
+      {"a location that a reference makes too long", tracks(track(std::string(1022, 'n') + "&#233;")),
+       {"<too long>"}},
       {"a base of the playlist too long", "<playlist xml:base=\"" + std::string(1024, 'b') + "\">"
        "<trackList>" + track("a.mp3") + kTail, {"<too long>"}},
       {"a base of the trackList too long", "<playlist><trackList xml:base=\"" +
