@@ -89,6 +89,7 @@ TEST(Names, ResolveUri) {
       {"b.mp3", "http://host", "http://host/b.mp3"},
       {"x.mp3?v=./1#../t", "d/./", "d/x.mp3?v=./1#../t"},
       {"a//../b.mp3", "", "a/b.mp3"},
+      {"a/.x/../.b/x./..b/b.mp3", "", "a/.b/x./..b/b.mp3"},  // names that only begin with dots
   };
   for (const auto& c : cases) {
     char out[kPathSize];

@@ -15,6 +15,7 @@ TEST(Utf8, IsUtf8) {
       {"plain ASCII\\a.mp3", true},
       {"Bj\xC3\xB6rk \xE6\x9B\xB2 \xF0\x9F\x8E\xB5 \xEF\xBF\xBF", true},
       {"\xC3\xBD", true},    // two half-width katakana of code page 932, by chance
+      {"\xC2\x80 \xC2\xA0 \xDF\xBF", true},  // the first and last two-byte characters
       {"\xE9t\xE9", false},  // code page 1252
       {"\xC3", false},       // cut short
       {"\xC3"
