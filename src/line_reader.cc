@@ -24,21 +24,22 @@ int read_byte(LineReader* reader) {
   return getc(reader->playlist);
 }
 
-// How many of the first bytes of the playlist, bytes, are its mark; sets
-// the encoding they show. Reads the next byte into bytes[count] as needed.
-unsigned mark_length(LineReader* reader, long* bytes, unsigned* count) {
+// True where the first bytes of the playlist, bytes, are a byte-order
+// mark; sets the encoding it shows. Reads the next byte into bytes[count]
+// as needed.
+bool is_byte_order_mark(LineReader* reader, long* bytes, unsigned* count) {
   FILE* playlist = reader->playlist;
   if (bytes[0] == 0xFF || bytes[0] == 0xFE) {
     bytes[(*count)++] = getc(playlist);
-    if (bytes[1] != (bytes[0] == 0xFF ? 0xFE : 0xFF)) return 0;
+    if (bytes[1] != (bytes[0] == 0xFF ? 0xFE : 0xFF)) return false;
     reader->encoding = bytes[0] == 0xFF ? kUtf16Le : kUtf16Be;
-    return 2;
+    return true;
   }
-  if (bytes[0] != 0xEF) return 0;
+  if (bytes[0] != 0xEF) return false;
   bytes[(*count)++] = getc(playlist);
-  if (bytes[1] != 0xBB) return 0;
+  if (bytes[1] != 0xBB) return false;
   bytes[(*count)++] = getc(playlist);
-  return bytes[2] == 0xBF ? 3 : 0;
+  return bytes[2] == 0xBF;
 }
 
 // Reads the byte-order mark at the start of the playlist and sets the
@@ -49,7 +50,7 @@ void read_byte_order_mark(LineReader* reader) {
   unsigned count = 0;
   reader->encoding = kBytes;
   bytes[count++] = getc(reader->playlist);
-  if (mark_length(reader, bytes, &count) > 0) count = 0;
+  if (is_byte_order_mark(reader, bytes, &count)) count = 0;
   while (count > 0 && bytes[count - 1] == EOF) --count;  // the end is met again
   reader->ahead_at = 0;
   reader->ahead_count = count;
