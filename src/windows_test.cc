@@ -187,11 +187,12 @@ TEST(Windows, NamesOfTodaysPlaylists) {
             std::string::npos)
       << result.err;
 
-  // A bare drive, and a drive before a prefix, name that drive's current
-  // folder: it is there, so nothing warns that it is missing.
-  for (const char* dest : {"Z:", "Z:mix-"}) {
+  // A bare drive, and a drive before a prefix or a folder, name that
+  // drive's current folder or one in it: it is there, so nothing warns
+  // that it is missing.
+  for (const char* dest : {"Z:", "Z:mix-", "Z:out\\mix-"}) {
     Sandbox drive;
-    drive.add({{"src/a.mp3", "A"}, {"list.m3u", "src\\a.mp3\r\n"}});
+    drive.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
     result = drive.run({"list.m3u", dest});
     EXPECT_EQ(result.err, "") << dest;
     EXPECT_EQ(result.status, 0) << dest;
