@@ -124,15 +124,20 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
 TEST_F(PlaylistIn, FullFolderIsToldOrNone) {
   fs::create_directories(box_ / "lists");
   write_file(box_ / "lists/x.m3u", "a.mp3\n");
-  std::string padded = "lists/";
-  while (padded.size() < 1100) padded += "./";
+  auto padded = [](std::string folder, size_t length) {  // folder + "./" ... + "x.m3u"
+    while (folder.size() + 5 < length) folder += "./";
+    return folder + "x.m3u";
+  };
+  const std::string lists = fs::canonical(box_ / "lists").string();
   const struct {
     std::string name;
     std::string folder;
   } cases[] = {
-      {"lists/x.m3u", fs::canonical(box_ / "lists").string()},
+      {"lists/x.m3u", lists},
       {"x.m3u", fs::canonical(box_ / "").string()},
-      {padded + "x.m3u", ""},
+      {padded("lists/", 1023), lists},
+      {padded("lists//", 1024), ""},
+      {padded("lists/", 1101), ""},
   };
   write_file(box_ / "x.m3u", "a.mp3\n");
   for (const auto& c : cases) {
