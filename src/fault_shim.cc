@@ -9,7 +9,7 @@
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //   write:slow  read:slow  pread:scribble  pread:scribblesource
-//   linkat:EPERM  linkat:taken  linkat:noempty  sync_file_range:slow  stat:slow
+//   renameat:EPERM  linkat:EPERM  linkat:taken  linkat:noempty  sync_file_range:slow  stat:slow
 //   fstat:short
 //
 // A call named with an error fails with it, every time (close only for a
@@ -414,6 +414,7 @@ int linkat(int from_folder, const char* from, int to_folder, const char* to, int
 }
 
 int renameat(int from_folder, const char* from, int to_folder, const char* to) {
+  if (int error = fault_for("renameat"); error > 0) return errno = error, -1;
   if (fault_for("renameat") == kGone) remove_folder_of(from_folder, from);
   if (fault_for("renameat") == kStrict) {
     if (is_held_open(to_folder, to)) return errno = EBUSY, -1;

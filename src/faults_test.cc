@@ -137,6 +137,14 @@ TEST(Faults, InjectedFailures) {
     EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"}) << c.faults;
     EXPECT_TRUE(read_file(box / "out/a.mp3") == c.target) << c.faults;
   }
+
+  // Where nothing stood at the target, on a file system that holds every
+  // name (the sandbox's), a refusal to put the copy in place is told in
+  // the system's own words: no word of names.
+  Sandbox fresh;
+  fresh.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
+  Result refused = run_with_faults(fresh, "linkat:EPERM,renameat:EPERM");
+  EXPECT_EQ(refused.out, failed + "Operation not permitted\r\n");
 }
 
 // A fresh copy is written into an unnamed file and linked in place: no
