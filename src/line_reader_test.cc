@@ -80,6 +80,7 @@ TEST(LineReader, HandsOverEntryLines) {
       {"unpaired surrogates; a # line is passed over whatever it holds",
        utf16(u"a\xD800\r\n\xDC00\n#\xD800\nb\xD800\xD800\xDC00\n"), {kNotText, kNotText, kNotText}},
       {"a high surrogate is no low one", utf16(u"c\xD800\xDBFFx\n"), {kNotText}},
+      {"nor is a low one a high one", utf16(u"d\xDC00\xDC00x\n"), {kNotText}},
       {"the first character of each UTF-8 length, and the last before it",
        utf16(u"\u007F\u0080\u07FF\u0800\uFFFD\U00010000\U0010FFFF\n"),
        {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}},

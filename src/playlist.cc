@@ -56,6 +56,7 @@ bool may_precede_pls(const char* text) {
   while (*extensions != '\0') {
     size_t blanks = strspn(extensions, " \t");
     size_t word = strspn(extensions + blanks, kWordChars);
+    if (extensions[blanks] == '\0') return true;  // blanks that end the line
     if (blanks == 0 || word == 0) return false;
     extensions += blanks + word;
   }

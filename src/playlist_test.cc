@@ -41,6 +41,8 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
       {"after one with two extensions", "application/pls+xml pls m3u\n[playlist]\n", kPls},
       {"a song in a folder named audio is no MIME type", "audio/a.mp3\n[playlist]\n", kM3u},
       {"nor one with a blank", "audio/My Song.mp3\n[playlist]\n", kM3u},
+      {"a MIME type with blanks after it", "audio/x-scpls \t\n[playlist]\n", kPls},
+      {"but not with more than extensions", "audio/x-scpls pls !\n[playlist]\n", kM3u},
       {"an M3U's #EXTM3U first", "#EXTM3U\n[playlist]\n", kM3u},
       {"an entry first", "a.mp3\n[playlist]\n", kM3u},
       {"a merge's mark is no markup", "<<<<<<< HEAD\nsong.mp3\n=======\n", kM3u},
