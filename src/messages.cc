@@ -260,7 +260,8 @@ void print_summary() {
   if (counts.kept > 0) fprintf(stderr, ", %lu already there", counts.kept);
   if (counts.failed > 0) fprintf(stderr, ", %lu failed", counts.failed);
   if (counts.skipped > 0) fprintf(stderr, ", %lu skipped", counts.skipped);
-  if (counts.replaced > 0)
+  if (counts.replaced == 1) fputs(", 1 replaced by a later entry with the same name", stderr);
+  if (counts.replaced > 1)
     fprintf(stderr, ", %lu replaced by later entries with the same name", counts.replaced);
   fprintf(stderr, "; %s written in %s\n", counts.written > 0 ? written : "nothing", took);
   if (beside_dest == nullptr || counts.failed == 0) return;

@@ -389,6 +389,11 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
        "this run (two entries with one name)\n"
        "lisko: 4 listed: 2 copied, 2 replaced by later entries with the same name; 18 bytes written "
        "in *.* s\n"},
+      {"src/a.mp3\nagain/a.mp3\n", kListToOut,
+       "lisko: out/a.mp3: the copy of 'again/a.mp3' replaced the copy of 'src/a.mp3' made earlier in "
+       "this run (two entries with one name)\n"
+       "lisko: 2 listed: 1 copied, 1 replaced by a later entry with the same name; 13 bytes written "
+       "in *.* s\n"},
       {"src/c.mp3\nx/" + std::string(1020, 'n') + "\n", kListToOut,
        "lisko: 2 listed: 1 copied, 1 skipped; 1 byte written in *.* s\n"},
       // Where every copy went well beside the folder, the end need not say it again.
