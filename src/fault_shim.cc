@@ -8,7 +8,7 @@
 //   fopen:EIO:11  getpid:fixed  sync_file_range:record
 //   copy_file_range:grow  copy_file_range:shrink  open:noatime
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
-//   write:slow  read:slow  pread:scribble  pread:scribblesource
+//   write:slow  read:slow  pread:scribble  pread:scribblesource  pread:EINTR
 //   renameat:EPERM  linkat:EPERM  linkat:taken  linkat:noempty  sync_file_range:slow  stat:slow
 //   fstat:short
 //
@@ -57,8 +57,8 @@
 // with O_DIRECT), once, where its first read has just read, as another
 // program writing it then would; "pread:scribblesource" does the same to
 // the first file read without O_DIRECT (a source compared).
-// Every other call goes through to the C
-// library.
+// "pread:EINTR" fails the first pread with EINTR, as a signal would.
+// Every other call goes through to the C library.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE
 #endif
@@ -83,7 +83,7 @@ struct Error {
 };
 const Error kErrors[] = {{"EPERM", EPERM},    {"ENOSYS", ENOSYS}, {"EINVAL", EINVAL},
                          {"EXDEV", EXDEV},    {"EIO", EIO},       {"ENOSPC", ENOSPC},
-                         {"ENOTSUP", ENOTSUP}};
+                         {"ENOTSUP", ENOTSUP}, {"EINTR", EINTR}};
 
 const int kShort = -1;
 const int kLate = -2;
@@ -429,6 +429,11 @@ int renameat(int from_folder, const char* from, int to_folder, const char* to) {
 // into the part already read.
 ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
   static bool scribbled = false;
+  static bool interrupted = false;
+  if (fault_for("pread") == EINTR && !interrupted) {  // once, as a signal would
+    interrupted = true;
+    return errno = EINTR, -1;
+  }
   if (fault_for("read") == kSlow && (fcntl(fd, F_GETFL) & O_DIRECT) == 0) usleep(40000);
   ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, buffer, size, at);
   int fault = fault_for("pread");

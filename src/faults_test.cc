@@ -113,6 +113,7 @@ TEST(Faults, InjectedFailures) {
       {"copy_file_range:ENOSYS,write:ENOSPC:0", copied, 0, source},  // sendfile writes no write()
       {"fstat:short", failed + "Input/output error\r\n", 3, "earlier"},
       {"copy_file_range:ENOSYS,sendfile:EINVAL,write:short", copied, 0, source},
+      {"copy_file_range:ENOSYS,sendfile:ENOSYS,pread:EINTR", copied, 0, source},  // read again
       {"copy_file_range:ENOSYS,sendfile:ENOSYS,write:ENOSPC:65536", failed + no_room, 3, "earlier"},
       {"copy_file_range:ENOSPC", failed + no_room, 3, "earlier"},
       {"fdatasync:EIO", failed + "Input/output error\r\n", 3, "earlier"},
