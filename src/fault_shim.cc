@@ -338,7 +338,9 @@ ssize_t copy_file_range(int in, off64_t* in_offset, int out, off64_t* out_offset
 
 ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
   note_first_write(out);
-  if (int error = fault_for("sendfile")) return errno = error, -1;
+  int fault = fault_for("sendfile");
+  if (fault > 0) return errno = fault, -1;
+  change_source(in, fault);
   return next<ssize_t (*)(int, int, off_t*, size_t)>("sendfile")(out, in, offset, size);
 }
 

@@ -125,6 +125,8 @@ TEST(Faults, InjectedFailures) {
       {"copy_file_range:grow", failed + "the source changed while it was copied\r\n", 3, "earlier"},
       {"copy_file_range:shrink", failed + "the source changed while it was copied\r\n", 3,
        "earlier"},
+      {"copy_file_range:ENOSYS,sendfile:shrink", failed + "the source changed while it was copied\r\n",
+       3, "earlier"},
       {"fopen:EIO:11,syncfs:EIO",  // the playlist's second line cannot be read: 2 wins
        copied + "Couldn't read list.m3u.  Exiting LISKO.\r\n" + not_out + "Input/output error.\r\n",
        2, source},

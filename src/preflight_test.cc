@@ -15,7 +15,7 @@ namespace {
 TEST(Preflight, WeighsWhatTheCopiesAdd) {
   Sandbox box;
   box.add({{"src/new.mp3", std::string(100, 'n')}, {"src/same.mp3", std::string(100, 's')},
-           {"src/big.mp3", std::string(100, 'b')}, {"src/small.mp3", std::string(30, 's')},
+           {"src/big.mp3", std::string(100, 'b')}, {"src/small.mp3", std::string(30, 's')}, {"src/one.mp3", "1"},
            {"src2/new.mp3", std::string(30, 'n')}, {"lists/beside.mp3", std::string(7, 'b')},
            {"src/folder.mp3/", ""}, {"out/same.mp3", std::string(100, 'o')},
            {"out/big.mp3", std::string(60, 'o')}, {"out/small.mp3", std::string(40, 'o')}});
@@ -25,6 +25,7 @@ TEST(Preflight, WeighsWhatTheCopiesAdd) {
     unsigned long long need;
   } cases[] = {
       {"a fresh copy", "src/new.mp3\n", 100},
+      {"a fresh copy of one byte", "src/one.mp3\n", 1},
       {"a target of the source's size needs nothing", "src/same.mp3\n", 0},
       {"a larger source needs what it adds", "src/big.mp3\n", 40},
       {"a larger target, nothing", "src/small.mp3\n", 0},
