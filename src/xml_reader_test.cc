@@ -59,6 +59,8 @@ TEST(XmlReader, Entries) {
       {"two tracks", tracks(track("a.mp3") + track("b.mp3")), {"a.mp3", "b.mp3"}},
       {"blanks and line ends around a location", tracks(track("\r\n  a b.mp3 \n")), {"a b.mp3"}},
       {"an empty location", tracks(track(" ") + track("b.mp3")), {"b.mp3"}},
+      {"a location outside a track, after one", kHead + track("a.mp3") + "<location>no.mp3</location>" +
+       kTail, {"a.mp3"}},
       {"a location outside a track", kHead + "<location>no.mp3</location>" + track("a.mp3") + kTail +
        "", {"a.mp3"}},
       {"a location of the playlist itself", "<playlist xmlns=\"http://xspf.org/ns/0/\"><location>"
