@@ -39,6 +39,7 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
       {"after a MIME type", "audio/x-scpls\r\n[playlist]\r\n", kPls},
       {"after a line of mime.types", "audio/x-scpls           pls\n[playlist]\n", kPls},
       {"after one with two extensions", "application/pls+xml pls m3u\n[playlist]\n", kPls},
+      {"after one with an extension of one letter", "audio/x-scpls p\n[playlist]\n", kPls},
       {"a song in a folder named audio is no MIME type", "audio/a.mp3\n[playlist]\n", kM3u},
       {"nor one with a blank", "audio/My Song.mp3\n[playlist]\n", kM3u},
       {"a MIME type with blanks after it", "audio/x-scpls \t\n[playlist]\n", kPls},
