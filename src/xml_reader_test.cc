@@ -76,6 +76,8 @@ TEST(XmlReader, Entries) {
        track("&")), {"x & y.mp3", "&"}, "line 4: a \"&\" that begins no reference, read as the "
        "character \"&\""},
       {"CDATA, with ] and > in it", tracks(track("<![CDATA[a]b>c]].mp3]]>")), {"a]b>c]].mp3"}},
+      {"CDATA ended by ]]> after a ]", tracks(track("<![CDATA[x]]]>.mp3")), {"x].mp3"}},
+      {"an instruction ended by ?> after a ?", "<?pi x?" "?>" + tracks(track("a.mp3")), {"a.mp3"}},
       {"comments, instructions and a DOCTYPE with quotes and brackets",
        "<?xml version=\"1.0\" encoding=\"utf-8\"?><!-- <a> --><!DOCTYPE p [<!ENTITY t \"]>\">]>"
        "<?pi x?>" + tracks("<!-- c -->" + track("a.mp3")), {"a.mp3"}},
