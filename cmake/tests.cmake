@@ -52,6 +52,14 @@ add_test(NAME install.staged
          COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}
                  -P ${CMAKE_SOURCE_DIR}/cmake/check_install.cmake)
 
+# The install script of the tests' packages, against an apt that gives nothing.
+find_program(LISKO_APT_GET apt-get)
+if(LISKO_APT_GET)
+  add_test(NAME install_test_deps.check COMMAND ${CMAKE_SOURCE_DIR}/tools/install-test-deps-test)
+else()
+  add_skipped_test(install_test_deps.check "no apt-get: not a Debian machine")
+endif()
+
 # The manual page: linted with mandoc (or groff), rendered with man. The
 # lint stops at warnings: its style notes also report the pages that this
 # machine lacks (rsync(1) on a fresh one), which is no fault of the page.

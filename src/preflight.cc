@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr double kWeighingSeconds = 0.5;
-
 // The targets weighed so far, each with the bytes it was counted for: a
 // target that two entries name holds the later one's copy at the end.
 struct Weighed {
@@ -66,7 +64,7 @@ long long bytes_for(const Playlist* playlist, const char* line) {
 
 }  // namespace
 
-bool weigh_copies(const char* m3u_file, unsigned long long* need) {
+bool weigh_copies(const char* m3u_file, unsigned long long* need, double seconds) {
   static Playlist playlist;  // large: kept off the stack
   double start = seconds_now();
   memset(weighed, 0, sizeof weighed);
@@ -79,7 +77,7 @@ bool weigh_copies(const char* m3u_file, unsigned long long* need) {
   long long needed = 0;
   LineStatus got = kEntryLine;
   while (got != kEndOfPlaylist && got != kReadFailed && got != kPlaylistBroken &&
-         seconds_now() - start <= kWeighingSeconds) {
+         seconds_now() - start <= seconds) {
     got = next_entry(&playlist, line);
     if (got == kEntryLine) needed += bytes_for(&playlist, line);
   }

@@ -14,7 +14,10 @@ void check_before_copying(const char* m3u_file, const char* dest);
 // system, into *need: each entry's source, less the target it replaces
 // (none where that is as large), each target once, for the last entry
 // that names it. Returns false where the playlist is not a regular file,
-// or the weighing gave up: it takes half a second at most.
-bool weigh_copies(const char* m3u_file, unsigned long long* need);
+// or the weighing gave up: it takes at most seconds, before the run half
+// a second.
+constexpr double kWeighingSeconds = 0.5;
+bool weigh_copies(const char* m3u_file, unsigned long long* need,
+                  double seconds = kWeighingSeconds);
 
 #endif

@@ -255,8 +255,10 @@ Result run_in(const fs::path& folder, const std::vector<std::string>& args, bool
   return {status, contents_of(out), contents_of(err)};
 }
 
-Sandbox::Sandbox() {
-  std::string name = (fs::temp_directory_path() / "lisko-test-XXXXXX").string();
+Sandbox::Sandbox(SandboxPlace place) {
+  fs::path folder = fs::temp_directory_path();
+  if (place == kInMemory && access("/dev/shm", W_OK) == 0) folder = "/dev/shm";
+  std::string name = (folder / "lisko-test-XXXXXX").string();
   path_ = mkdtemp(name.data());
   chmod(path_.c_str(), 0777);  // runs as another user must get in
 }

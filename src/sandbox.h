@@ -123,10 +123,16 @@ void preload_faults(const char* faults);
 // fault library preloaded making faults (see fault_shim.cc), or none.
 Result run_with_faults(Sandbox& box, const char* faults, bool as_nobody = false);
 
+// Where a sandbox lies: on the disk of the temporary folder, or in memory
+// (a tmpfs, where /dev/shm is one), for the tests whose large copies are
+// about the terminal, not the medium: there no other program's writes
+// slow them down.
+enum SandboxPlace { kOnDisk, kInMemory };
+
 // A fresh folder of its own for one test, removed afterwards.
 class Sandbox {
  public:
-  Sandbox();
+  explicit Sandbox(SandboxPlace place = kOnDisk);
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;

@@ -43,7 +43,7 @@ std::string run_on_terminal(const Sandbox& box, const std::vector<std::string>& 
 }
 
 TEST(Posix, ControlBytesOfNamesReachATerminalInCaretNotation) {
-  Sandbox box;
+  Sandbox box(kInMemory);
   box.add({{"out/", ""}, {"list.m3u", "x\\\x1B[8mgo ne\a\t\x7F\xE9.mp3\r\n"},
            {"enc.xspf", "<?xml version=\"1.0\" encoding=\"\x1B[2J\"?><playlist/>"}});
   const std::string summary = "; nothing written in *\n";
@@ -101,7 +101,7 @@ std::string entry_leaving(int columns, int left, int rows = 1) {
 // it is, however the message wraps, whatever characters it holds. A file
 // gets no note.
 TEST(Posix, ProgressOnATerminalLeavesTheScreenAsWithout) {
-  Sandbox box;
+  Sandbox box(kInMemory);
   if (render_screen("x", 10) != "x") GTEST_SKIP() << "no pyte (apt-get install python3-pyte)";
   const char* slow_target = "copy_file_range:ENOSYS,sendfile:ENOSYS,write:slow";
   const struct {
@@ -218,7 +218,7 @@ TEST(Posix, ProgressInTmuxLeavesTheScreenAsWithout) {
   };
   const std::string program = getenv("LISKO_PROGRAM") != nullptr ? getenv("LISKO_PROGRAM") : LISKO_PROGRAM;
   for (const auto& c : cases) {
-    Sandbox box;
+    Sandbox box(kInMemory);
     box.add({{c.entry, std::string(24 << 20, 's')}, {"src/a.mp3", "A"}, {"out/", ""},
              {"list.m3u", c.entry + "\nsrc/a.mp3\n"}});
     // A sanitized lisko would refuse a library loaded before its runtime.
@@ -257,7 +257,7 @@ TEST(Posix, CtrlCAtTheTerminalLeavesACleanScreen) {
   std::string saved_term = old_term != nullptr ? old_term : "";
   setenv("TERM", "xterm", 1);
   for (const auto& c : cases) {
-    Sandbox box;
+    Sandbox box(kInMemory);
     std::string name = c.entry.substr(c.entry.rfind('/') + 1);
     box.add({{c.entry, std::string(24 << 20, 's')}, {"out/" + name, "earlier"},
              {"list.m3u", c.entry + "\n"}});
@@ -285,7 +285,7 @@ TEST(Posix, CtrlCAtTheTerminalLeavesACleanScreen) {
 // A terminal resized while a copy shows its note neither stops the run
 // nor spoils the copy in flight.
 TEST(Posix, TerminalResizedMidCopy) {
-  Sandbox box;
+  Sandbox box(kInMemory);
   std::string song(24 << 20, '\0');
   for (size_t i = 0; i < song.size(); i += 4096) song[i] = static_cast<char>(i / 4096);
   box.add({{"src/big.mp3", song}, {"out/", ""}, {"list.m3u", "src/big.mp3\n"}});
@@ -313,7 +313,7 @@ TEST(Posix, TerminalResizedMidCopy) {
 // closed) neither stops the run nor holds it up: the note's writes fail,
 // and the copy goes on.
 TEST(Posix, TerminalGoneMidCopy) {
-  Sandbox box;
+  Sandbox box(kInMemory);
   box.add({{"src/big.mp3", std::string(24 << 20, 'b')}, {"src/a.mp3", "A"}, {"out/", ""},
            {"list.m3u", "src/big.mp3\nsrc/a.mp3\n"}});
   int terminal, screen;
@@ -339,7 +339,7 @@ TEST(Posix, TerminalGoneMidCopy) {
 // Whether names on standard error are shown as a terminal shows them
 // follows where standard error goes, not standard output.
 TEST(Posix, StandardErrorShowsNamesAsItsOwnTerminalWants) {
-  Sandbox box;
+  Sandbox box(kInMemory);
   box.add({{"src/a.mp3", "A"}, {"list.m3u", "src/a.mp3\n"}});
   const std::string args_name = "no\x1b[2J.m3u";
   const std::string raw = "lisko: " + args_name + ": No such file or directory\n";
@@ -402,7 +402,7 @@ TEST(Posix, SummaryOnATerminalSaysWhatTheRunDid) {
        "End dest with '/' to copy into it.\nlisko: 1 listed: 1 copied; 1 byte written in *.* s\n", 0},
   };
   for (const auto& c : cases) {
-    Sandbox box;
+    Sandbox box(kInMemory);
     box.add({{"src/a.mp3", "AAAA"}, {"src/b.mp3", "BB"}, {"src/c.mp3", "C"}, {"out/b.mp3", "BB"},
              {"again/a.mp3", "aaaaaaaaa"},
              {"src/k.mp3", std::string(1000, 'k')}, {"list.m3u", c.playlist}});
