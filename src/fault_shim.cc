@@ -436,9 +436,10 @@ ssize_t pread(int fd, void* buffer, size_t size, off_t at) {
     interrupted = true;
     return errno = EINTR, -1;
   }
+  int fault = fault_for("pread");
+  if (fault > 0 && fault != EINTR) return errno = fault, -1;  // a source that cannot be read
   if (fault_for("read") == kSlow && (fcntl(fd, F_GETFL) & O_DIRECT) == 0) usleep(40000);
   ssize_t got = next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, buffer, size, at);
-  int fault = fault_for("pread");
   if (got <= 0 || scribbled || (fault != kScribble && fault != kScribbleSource)) return got;
   if (((fcntl(fd, F_GETFL) & O_DIRECT) != 0) != (fault == kScribble)) return got;
   scribbled = true;

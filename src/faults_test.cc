@@ -101,6 +101,7 @@ TEST(Faults, InjectedFailures) {
   const std::string not_out = "Couldn't write the copies out to their medium: ";
   const std::string no_room =
       "no room for the new copy beside the old one (No space left on device)\r\n";
+  const std::string target_failed = failed + "the target's medium failed to take the copy (";
   const struct {
     const char* faults;
     std::string out;
@@ -111,15 +112,20 @@ TEST(Faults, InjectedFailures) {
       {"fchmod:ENOSYS,futimens:EINVAL", copied, 0, source},
       {"copy_file_range:EXDEV", copied, 0, source},
       {"copy_file_range:ENOSYS,write:ENOSPC:0", copied, 0, source},  // sendfile writes no write()
-      {"fstat:short", failed + "Input/output error\r\n", 3, "earlier"},
+      {"fstat:short", target_failed + "Input/output error)\r\n", 3, "earlier"},
       {"copy_file_range:ENOSYS,sendfile:EINVAL,write:short", copied, 0, source},
       {"copy_file_range:ENOSYS,sendfile:ENOSYS,pread:EINTR", copied, 0, source},  // read again
       {"copy_file_range:ENOSYS,sendfile:ENOSYS,write:ENOSPC:65536", failed + no_room, 3, "earlier"},
       {"copy_file_range:ENOSPC", failed + no_room, 3, "earlier"},
-      {"fdatasync:EIO", failed + "Input/output error\r\n", 3, "earlier"},
-      {"fchmod:EIO", failed + "Input/output error\r\n", 3, "earlier"},
-      {"close:EIO", failed + "Input/output error\r\n", 3, "earlier"},
-      {"sync_file_range:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"copy_file_range:ENOSYS,sendfile:EPERM", target_failed + "Operation not permitted)\r\n", 3,
+       "earlier"},
+      // An error the kernel's copy gives for either side: the next way tells which.
+      {"copy_file_range:EIO,sendfile:EIO", copied, 0, source},
+      {"copy_file_range:EIO,sendfile:EIO,pread:EIO", failed + "Input/output error\r\n", 3, "earlier"},
+      {"fdatasync:EIO", target_failed + "Input/output error)\r\n", 3, "earlier"},
+      {"fchmod:EIO", target_failed + "Input/output error)\r\n", 3, "earlier"},
+      {"close:EIO", target_failed + "Input/output error)\r\n", 3, "earlier"},
+      {"sync_file_range:EIO", target_failed + "Input/output error)\r\n", 3, "earlier"},
       {"syncfs:EIO", copied + not_out + "Input/output error.\r\n", 3, source},
       {"syncfs:late", copied, 0, source},
       {"copy_file_range:grow", failed + "the source changed while it was copied\r\n", 3, "earlier"},
@@ -142,12 +148,13 @@ TEST(Faults, InjectedFailures) {
   }
 
   // Where nothing stood at the target, on a file system that holds every
-  // name (the sandbox's), a refusal to put the copy in place is told in
-  // the system's own words: no word of names.
+  // name (the sandbox's), a refusal to put the copy in place is no word of
+  // names.
   Sandbox fresh;
   fresh.add({{"src/a.mp3", "A"}, {"out/", ""}, {"list.m3u", "src\\a.mp3\r\n"}});
   Result refused = run_with_faults(fresh, "linkat:EPERM,renameat:EPERM");
-  EXPECT_EQ(refused.out, failed + "Operation not permitted\r\n");
+  EXPECT_EQ(refused.out,
+            failed + "the system will not let lisko make the target (Operation not permitted)\r\n");
 }
 
 // A fresh copy is written into an unnamed file and linked in place: no
@@ -316,7 +323,8 @@ TEST(Faults, WritesBehindThePieceBefore) {
   failing.add({{"src/big.mp3", ""}, {"out/", ""}, {"list.m3u", "src\\big.mp3\r\n"}});
   fs::resize_file(failing / "src/big.mp3", 20 << 20);
   result = run_with_faults(failing, "sync_file_range:waitfail");
-  EXPECT_EQ(result.out, "Copying 'src\\big.mp3' to out/big.mp3...failed: Input/output error\r\n");
+  EXPECT_EQ(result.out, "Copying 'src\\big.mp3' to out/big.mp3...failed: the target's medium "
+                        "failed to take the copy (Input/output error)\r\n");
   EXPECT_EQ(names_in(failing / "out"), std::vector<std::string>{});
 }
 
@@ -430,7 +438,8 @@ TEST(Faults, FileSizeLimitFailsOneCopyAndTheRunGoesOn) {
   Result result = box.run({"list.m3u", "out/"});
   setrlimit(RLIMIT_FSIZE, &old_limit);
   EXPECT_EQ(result.out,
-            "Copying 'src\\big.mp3' to out/big.mp3...failed: File too large\r\n"
+            "Copying 'src\\big.mp3' to out/big.mp3...failed: the target's medium failed to take "
+            "the copy (File too large)\r\n"
             "Copying 'src\\a.mp3' to out/a.mp3...succeeded\r\n");
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(names_in(box / "out"), std::vector<std::string>{"a.mp3"});

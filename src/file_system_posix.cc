@@ -116,22 +116,40 @@ void name_folder(const char* target, char (&folder)[kPathSize + 16]) {
     snprintf(folder, sizeof folder, "the current folder");
 }
 
-// The words that say which side failed at step with error, with a "%s"
-// for the system's words, for the failures of the copy and its putting in
-// place; null for any other.
-const char* side_that_failed(const CopyResult& result, const char* target_path) {
-  int error = result.error;
-  CopyStep step = result.step;
+// The words for a failure to write the copy (at step, with error): of
+// the target's side, as the source's failures are told in the system's
+// words alone.
+const char* writing_failure(CopyStep step, int error, const char* target_path) {
   bool full = error == ENOSPC || error == EDQUOT;
-  if (step == kFindingSelf) return "the target is the source itself";
   if (full && step == kWritingBeside) return "no room for the new copy beside the old one (%s)";
-  if (full && step == kWritingCopy) return "no room on the target's medium (%s)";
-  if (step != kPuttingInPlace) return nullptr;
+  if (full) return "no room on the target's medium (%s)";
+  // fusefat refuses the writes to a full stick so, and tells no room.
+  if (error == EPERM && holds_only_some_names(target_path))
+    return "the target's medium refused the copy: is it full? (%s)";
+  return "the target's medium failed to take the copy (%s)";
+}
+
+// The words for a failure to put the copy in place.
+const char* putting_in_place_failure(const CopyResult& result, const char* target_path) {
+  int error = result.error;
   if (is_name_refused(error, result.stood, target_path))
     return "the target's file system cannot hold this name (%s)";
-  if (result.stood && (error == EPERM || error == EACCES))
-    return "the system will not let lisko replace the target (%s)";
-  return nullptr;
+  if (error == EPERM || error == EACCES)
+    return result.stood ? "the system will not let lisko replace the target (%s)"
+                        : "the system will not let lisko make the target (%s)";
+  return "the target's medium failed to take the copy (%s)";
+}
+
+// The words that say which side failed at step with error, with a "%s"
+// for the system's words, for the failures of the target, the copy and
+// its putting in place; null for any other.
+const char* side_that_failed(const CopyResult& result, const char* target_path) {
+  CopyStep step = result.step;
+  if (step == kFindingSelf) return "the target is the source itself";
+  if (step == kCheckingTarget) return "the target is a folder (%s)";
+  if (step == kWritingCopy || step == kWritingBeside)
+    return writing_failure(step, result.error, target_path);
+  return step == kPuttingInPlace ? putting_in_place_failure(result, target_path) : nullptr;
 }
 
 // Why a copy to target (target_path as a POSIX name) failed at step with
@@ -220,6 +238,12 @@ bool file_exists(const char* name, NameCode) {
   char path[kPathSize];
   struct stat info;
   return to_posix_name(name, path) && stat(path, &info) == 0;
+}
+
+bool is_missing(const char* name, NameCode) {
+  char path[kPathSize];
+  struct stat info;
+  return to_posix_name(name, path) && stat(path, &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 bool one_name_in_any_case(const char* target, NameCode) {

@@ -43,6 +43,23 @@ bool is_refusal(int error) {
          error == ENOTSUP;
 }
 
+// Errors of the kernel's copy that only the target's side gives: a full or
+// read-only medium, a file too large for it, and fusefat's refusal of a
+// write (EPERM, on a full stick). Any other (EIO) may be either side's: the
+// next way goes on from the same offset, and where it fails too, the read
+// and write loop tells which side failed.
+bool is_target_error(int error) {
+  return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EPERM || error == EROFS;
+}
+
+// What a kernel copy's error asks: the next way, or the copy's end.
+int after_kernel_error(int error) {
+  return is_refusal(error) || !is_target_error(error) ? kRefused : error;
+}
+
+// Set where the copy failed reading the source, not writing the target.
+bool source_failed = false;
+
 int copy_by_range(int from, int to, off_t at, off_t length, off_t* done) {
 #ifdef __linux__
   while (*done < length) {
@@ -51,7 +68,7 @@ int copy_by_range(int from, int to, off_t at, off_t length, off_t* done) {
     ssize_t got = copy_file_range(from, &in, to, &out, static_cast<size_t>(length - *done), 0);
     if (got > 0) *done += got;
     if (got == 0) return 0;  // the source ended
-    if (got < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+    if (got < 0 && errno != EINTR) return after_kernel_error(errno);
   }
   return 0;
 #else
@@ -68,7 +85,7 @@ int copy_by_sendfile(int from, int to, off_t at, off_t length, off_t* done) {
     ssize_t sent = sendfile(to, from, &in, static_cast<size_t>(length - *done));
     if (sent > 0) *done += sent;
     if (sent == 0) return 0;
-    if (sent < 0 && errno != EINTR) return is_refusal(errno) ? kRefused : errno;
+    if (sent < 0 && errno != EINTR) return after_kernel_error(errno);
   }
   return 0;
 #else
@@ -100,6 +117,7 @@ int copy_by_reading(int from, int to, off_t at, off_t length, off_t* done) {
     ssize_t got = pread(from, buffer, want, at + *done);
     if (got == 0) return 0;
     if (got < 0 && errno == EINTR) continue;
+    source_failed = got < 0;
     if (got < 0) return errno;
     int error = write_all(to, buffer, static_cast<size_t>(got), at + *done);
     if (error != 0) return error;
@@ -185,10 +203,8 @@ int copy_piece(int* way, int from, int to, off_t start, off_t length, off_t size
   return 0;
 }
 
-}  // namespace
-
-int copy_contents(int from, int to, off_t size, off_t* copied) {
-  *copied = 0;
+// Copies the whole content, a piece at a time.
+int copy_all(int from, int to, off_t size, off_t* copied) {
   // A size of 0 may be one that the kernel hides (in /proc): read to the end.
   if (size == 0) return copy_by_reading(from, to, 0, std::numeric_limits<off_t>::max(), copied);
   int way = 0;
@@ -200,6 +216,16 @@ int copy_contents(int from, int to, off_t size, off_t* copied) {
       return result;
   }
   return 0;
+}
+
+}  // namespace
+
+int copy_contents(int from, int to, off_t size, off_t* copied, bool* reading) {
+  *copied = 0;
+  source_failed = false;
+  int error = copy_all(from, to, size, copied);
+  *reading = error != 0 && source_failed;
+  return error;
 }
 
 // Waits for the writeback of the older of the two latest copies written

@@ -32,8 +32,9 @@ void set_copy_progress(CopyProgress report);
 // be one that the kernel hides, as in /proc: then to the end), to the same
 // places of to, whatever the files' offsets, and sets *copied to the bytes
 // copied: fewer than size where the source ended early. Returns 0 or the
-// error, an error of the writeback too.
-int copy_contents(int from, int to, off_t size, off_t* copied);
+// error, an error of the writeback too, with *reading true where reading
+// the source failed, not writing the target.
+int copy_contents(int from, int to, off_t size, off_t* copied, bool* reading);
 
 // Waits for the writeback of the older of the two latest copies noted
 // with note_copy_behind, so that a run onto a slow medium keeps its pace

@@ -127,12 +127,15 @@ int create_temp(const TargetPlace& place) {
 
 // Writes the content, from the source's first byte, the permission bits
 // and the times into temp, and takes temp's stat into *copy_info. Returns
-// 0, an error, or kSourceChanged: a copy counts only where its bytes, as
+// what failed, at writing (the step that writes the copy) or at reading
+// the source, or kSourceChanged: a copy counts only where its bytes, as
 // copied and as its file system holds them, are as many as the source's.
-int fill_temp(int source, const struct stat& source_info, int temp, struct stat* copy_info) {
+CopyResult fill_temp(int source, const struct stat& source_info, int temp, CopyStep writing,
+                     struct stat* copy_info) {
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   off_t copied = 0;
-  int error = copy_contents(source, temp, source_info.st_size, &copied);
+  bool reading = false;
+  int error = copy_contents(source, temp, source_info.st_size, &copied, &reading);
   wait_for_copy_behind();
   // A source that ended early, or whose size or times moved, gave no copy
   // of any one state of it.
@@ -143,7 +146,7 @@ int fill_temp(int source, const struct stat& source_info, int temp, struct stat*
   if (error == 0 && futimens(temp, times) != 0) error = unless_unsupported(errno);
   if (error == 0 && fstat(temp, copy_info) != 0) error = errno;
   if (error == 0 && copy_info->st_size != copied) error = EIO;  // the file system kept less
-  return error;
+  return failed_at(reading ? kReadingSource : writing, error);
 }
 
 // True when the file described by info holds what a crash must not lose:
@@ -182,8 +185,8 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   int temp = create_temp(place);
   if (temp < 0) return failed_at(kWritingFolder, errno);
   struct stat copy_info;
-  CopyResult result = failed_at(beside_old ? kWritingBeside : kWritingCopy,
-                                fill_temp(source, source_info, temp, &copy_info));
+  CopyResult result =
+      fill_temp(source, source_info, temp, beside_old ? kWritingBeside : kWritingCopy, &copy_info);
   struct stat standing;
   bool stood = fstatat(place.folder, place.name, &standing, AT_SYMLINK_NOFOLLOW) == 0;
   if (result.error == 0 && stood && holds_data(standing) && fdatasync(temp) != 0)
@@ -232,7 +235,7 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
   if (temp < 0) return failed_at(kWritingCopy, 0);
   *done = true;
   struct stat copy_info;
-  CopyResult result = failed_at(kWritingCopy, fill_temp(source, source_info, temp, &copy_info));
+  CopyResult result = fill_temp(source, source_info, temp, kWritingCopy, &copy_info);
   int linked = result.error == 0 ? link_in_place(temp, place) : 0;
   if (close(temp) != 0 && result.error == 0) result.error = errno;
   if (linked != 0 && is_gone(place.folder)) return failed_at(kFolderGone, linked);

@@ -259,7 +259,7 @@ TEST(Posix, ReadOnlyPlacesAndUnreadableSources) {
             "Copying 'src\\a.mp3' to ro/a.mp3...failed: cannot write in folder ro/ (Permission "
             "denied)\r\n"
             "Copying 'src\\secret.mp3' to ro/secret.mp3...failed: Permission denied\r\n"
-            "Copying 'src\\d.mp3' to ro/d.mp3...failed: Is a directory\r\n");
+            "Copying 'src\\d.mp3' to ro/d.mp3...failed: the target is a folder (Is a directory)\r\n");
   EXPECT_EQ(result.status, 3);
   chmod((box / "src/secret.mp3").c_str(), 0644);  // for a test run by a user other than root
   EXPECT_EQ(box.files(), (Files{{"src/a.mp3", "A"},
