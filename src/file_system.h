@@ -48,6 +48,12 @@ bool regular_file_size(const char* name, NameCode code, unsigned long long* size
 // True when name, read in code, names an existing file or folder.
 bool file_exists(const char* name, NameCode code);
 
+// True when the system says that name, read in code, names nothing: it,
+// or a folder on its way, does not exist. False where it exists, and
+// where the system cannot tell (a folder that may not be searched, a name
+// it refuses): no other folder is then looked in.
+bool is_missing(const char* name, NameCode code);
+
 // What tells one file from another while the run lasts: its device and
 // file number (on Windows its volume and file index). Where the medium
 // takes two names as one (a FAT stick's `A.mp3` and `a.mp3`), both lead to

@@ -79,6 +79,15 @@ bool file_exists(const char* name, NameCode code) {
   return code == kCodePage && is_utf8(name) && file_exists(name, kUtf8);
 }
 
+bool is_missing(const char* name, NameCode code) {
+  wchar_t wide[kPathSize];
+  if (!to_wide(name, code, wide, kPathSize) || GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES)
+    return false;
+  DWORD error = GetLastError();
+  if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return false;
+  return code != kCodePage || !is_utf8(name) || is_missing(name, kUtf8);
+}
+
 bool one_name_in_any_case(const char*, NameCode) { return false; }
 
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {

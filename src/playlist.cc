@@ -131,15 +131,24 @@ const char* playlist_note(Playlist* playlist) {
 
 namespace {
 
+// True where name begins with a drive ("C:"), which on POSIX systems
+// reads as relative, though no folder holds such a name.
+bool begins_with_drive(const char* name) {
+  char letter = static_cast<char>(name[0] | 0x20);
+  return letter >= 'a' && letter <= 'z' && name[1] == ':';
+}
+
 // An M3U entry as players find it: from the current folder, as ever, and
-// where the current folder lacks a relative one, from the playlist's.
+// where the current folder surely lacks a relative one, from the
+// playlist's.
 FormResult locate_m3u_entry(const Playlist* playlist, const char* entry, char (&source)[kPathSize],
                             EntryFound* found) {
   *found = kAsWritten;
   FormResult formed = find_source(entry, source);
   const char* folder = playlist->folder;
   bool named_here = folder[0] == '.' && is_separator(folder[1]) && folder[2] == '\0';
-  if (formed != kFormed || named_here || !is_relative(source) || file_exists(source, kCodePage))
+  if (formed != kFormed || named_here || !is_relative(source) || begins_with_drive(source) ||
+      !is_missing(source, kCodePage))
     return formed;
   char beside[kPathSize];
   int length = snprintf(beside, sizeof beside, "%s%s", playlist->folder, source);

@@ -1,6 +1,7 @@
 #include "playlist.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -67,7 +68,9 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
 // playlist's folder; a name from the root never from the playlist's.
 TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
   box_.add({{"here.mp3", "h"}, {"both.mp3", "b"}, {"lists/both.mp3", "B"},
-            {"lists/beside.mp3", "s"}, {"lists/sub/deeper.mp3", "d"}});
+            {"lists/beside.mp3", "s"}, {"lists/sub/deeper.mp3", "d"}, {"locked/song.mp3", "l"},
+            {"lists/locked/song.mp3", "L"}});
+  chmod((box_ / "locked").c_str(), 0);  // its file is there, though only root can tell
   // The playlist holds the one entry, written as its format writes it.
   auto holding = [](const std::string& playlist, const std::string& entry) {
     if (playlist.find(".pls") != std::string::npos) return "[playlist]\nFile1=" + entry + "\n";
@@ -87,6 +90,9 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       {"lists/x.m3u", "beside.mp3", kFormed, "lists/beside.mp3", kBesidePlaylist},
       {"lists/x.m3u", "sub\\deeper.mp3", kFormed, "lists/sub\\deeper.mp3", kBesidePlaylist},
       {"lists/x.m3u", "gone.mp3", kFormed, "gone.mp3", kInNeither},
+      {"lists/x.m3u", "locked/song.mp3", kFormed, "locked/song.mp3", kAsWritten},
+      // On POSIX a drive reads as a folder of the current one, but no folder holds it.
+      {"lists/x.m3u", "C:\\Music\\gone.mp3", kFormed, "C:\\Music\\gone.mp3", kAsWritten},
       {"x.m3u", "gone.mp3", kFormed, "gone.mp3", kAsWritten},
       {"./x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},
       {"lists/x.m3u", "\\beside.mp3", kFormed, "\\beside.mp3", kAsWritten},
