@@ -81,6 +81,9 @@ bool start_terminal() {
   _setmode(_fileno(stdout), _O_BINARY);
   static char buffer[4096];
   setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+  // The C runtime buffers standard error too where it is no console: what
+  // is said before the first copy would come after the last.
+  setvbuf(stderr, nullptr, _IONBF, 0);
   on_console = _isatty(_fileno(stdout)) != 0;
   return on_console;
 }

@@ -161,6 +161,9 @@ TEST(Windows, NamesOfTodaysPlaylists) {
       {"a hidden target is refused, as CopyFileA refuses it (Wine hides dot files)",
        {{"src/.h.mp3", "new"}, {"out/.h.mp3", "old"}}, "src\\.h.mp3\r\n", kListToOut,
        "Copying 'src\\.h.mp3' to out/.h.mp3...failed: *\r\n", 3, {}},
+      {"a name Windows refuses: no other folder would hold it, so none is named",
+       {{"music/mix.m3u", "Al<bum\\a.mp3\r\n"}, {"out/", ""}}, "", {"music/mix.m3u", "out/"},
+       "Copying 'Al<bum\\a.mp3' to out/a.mp3...failed: Invalid name.\r\n", 3, {}},
       {"a bare drive as dest: the copies go into its current folder", music, "src\\a.mp3\r\n",
        {"list.m3u", "Z:"}, "Copying 'src\\a.mp3' to Z:a.mp3...succeeded\r\n", 0, {{"a.mp3", "A"}}},
       {"a file: URL with a drive letter", music, "file:///Z:{box}/src/a.mp3\r\n", kListToOut,
@@ -186,6 +189,11 @@ TEST(Windows, NamesOfTodaysPlaylists) {
                             "the folder.\r\n"),
             std::string::npos)
       << result.err;
+  // Into one file (2>&1), what is said before the first copy comes first.
+  int both = open((box / "both.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  wait_for(start_lisko(box / "", {"list.m3u", "out\""}, both, false, both));
+  close(both);
+  EXPECT_EQ(read_file(box / "both.txt").find("lisko: dest"), 0u) << read_file(box / "both.txt");
 
   // A bare drive, and a drive before a prefix or a folder, name that
   // drive's current folder or one in it: it is there, so nothing warns
