@@ -51,10 +51,11 @@ ZPL) lists to one destination, such as a stick, a player or a folder,
 under the destination prefix followed by the file's own name, and prints
 one line per copy.
 .
-It reads playlists in any encoding, finds relative entries as players do,
+It reads playlists in UTF-8 and UTF-16, finds relative entries as players do,
 never writes outside the destination's folder, replaces a file only once
 its new content is safely on the medium, and keeps a copy that holds its
-song's bytes already.")
+song's bytes already where it can read the medium past the system's cache
+(ext4, XFS, and sticks the kernel mounts; not through FUSE).")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
