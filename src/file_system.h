@@ -96,9 +96,12 @@ struct CopyDone {
 const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done);
 
 // Puts every copy made so far on its medium, so that a crash or a pulled
-// stick from then on loses none of them. Returns null when they are there
-// (or no copy was made), and otherwise the platform's description of the
-// failure.
-const char* flush_copies();
+// stick from then on loses none of them: every file system the copies
+// went into, where dest's folder changed during the run too. Sets *hidden
+// to the copies that are not in dest's folder as it is now (one mounted
+// on it during the run hides those made before). Returns null when they
+// are there (or no copy was made), and otherwise the platform's
+// description of the failure.
+const char* flush_copies(unsigned long* hidden);
 
 #endif

@@ -7,11 +7,8 @@
 // temporary file first, so that a stopped run leaves nothing behind, and
 // ends the terminal's line.
 //
-// At the end of the run the file system of the copies is flushed, so that
-// once lisko has ended they are all on the medium. The flush goes through
-// a descriptor of the copies' folder opened before the run's first write:
-// the kernel reports to it every write-out error of the file system since,
-// whoever else flushed it meanwhile.
+// At the end of the run the file systems of the copies are flushed, so
+// that once lisko has ended they are all on their media (posix_flush.cc).
 //
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
@@ -32,6 +29,7 @@
 #include "file_system.h"
 #include "posix_bytes.h"
 #include "posix_copy.h"
+#include "posix_flush.h"
 #include "terminal.h"
 
 namespace {
@@ -290,16 +288,7 @@ const char* copy_file(const char* source, const char* target, NameCode, CopyDone
   return result.error == 0 ? nullptr : reason(result, target, target_path);
 }
 
-const char* flush_copies() {
-  if (!copies_were_made()) return nullptr;
-  int flush_descriptor = copies_flush_descriptor();
-  int error = 0;
-#ifdef __linux__
-  if (flush_descriptor >= 0 && syncfs(flush_descriptor) != 0) error = errno;
-  if (flush_descriptor < 0) sync();
-#else
-  if (flush_descriptor >= 0 && fsync(flush_descriptor) != 0) error = errno;
-  sync();
-#endif
+const char* flush_copies(unsigned long* hidden) {
+  int error = flush_copy_folders(hidden);
   return error == 0 ? nullptr : strerror(error);
 }

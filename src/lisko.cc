@@ -19,9 +19,11 @@
 //      that replaces one of another file made earlier in the run (two
 //      entries with one name part) says so on standard error, and fails
 //      the run: that song is no longer on the medium.
-//   4. Put the copies on their medium, so that a stick may be pulled the
-//      moment lisko ends; close the playlist, say what the run did (on a
-//      terminal) and return the status.
+//   4. Put the copies on their media, so that a stick may be pulled the
+//      moment lisko ends, and say so where a medium mounted on dest's
+//      folder during the run hides the copies made before it; close the
+//      playlist, say what the run did (on a terminal) and return the
+//      status.
 #include "lisko.h"
 
 #include <cstdio>
@@ -123,11 +125,11 @@ int run(int argc, char* argv[]) {
   }
   check_before_copying(m3u_file, dest);
   int status = copy_entries(&playlist, m3u_file);
-  why = flush_copies();
-  if (why != nullptr) {
-    print_flush_failure(why);
-    if (status != 2) status = 3;
-  }
+  unsigned long hidden = 0;
+  why = flush_copies(&hidden);
+  if (why != nullptr) print_flush_failure(why);
+  if (hidden > 0) print_copies_hidden(dest, hidden);
+  if ((why != nullptr || hidden > 0) && status != 2) status = 3;
   close_after_run(&playlist);
   print_summary();
   return status;

@@ -206,6 +206,46 @@ TEST(Media, CopiesAreOnTheMediumWhenLiskoEnds) {
   }
 }
 
+// A medium mounted on dest's folder during the run (an automounter that
+// is late): the copies made after it are on it when lisko ends, and the
+// one made before, which lies beneath it, is told and fails the run.
+TEST(Media, ALateMountIsFlushedAndWhatItHidesIsTold) {
+  for (const Disk& disk : kDisks) {
+    Sandbox box;
+    MountedDisk mounted(box, disk);
+    if (!mounted.cannot().empty()) GTEST_SKIP() << disk.type << ": " << mounted.cannot();
+    ASSERT_TRUE(run_quietly("umount " + mounted.point().string()));
+    Songs songs = make_songs("src", 'm');
+    box.add(songs.sources);
+    ASSERT_EQ(mkfifo((box / "list.m3u").c_str(), 0644), 0);
+    int terminal = -1, screen = -1;
+    ASSERT_TRUE(open_raw_terminal(&terminal, &screen));
+    pid_t child = start_lisko(box / "", {"list.m3u", "disk/"}, screen, false, screen);
+    close(screen);
+    int playlist = open((box / "list.m3u").c_str(), O_WRONLY);
+    size_t first = songs.list.find('\n') + 1;
+    ASSERT_EQ(write(playlist, songs.list.data(), first), static_cast<ssize_t>(first));
+    std::string out = read_lines(terminal, 1);
+    ASSERT_TRUE(mounted.mount());
+    ASSERT_EQ(write(playlist, songs.list.data() + first, songs.list.size() - first),
+              static_cast<ssize_t>(songs.list.size() - first));
+    close(playlist);
+    out += read_lines(terminal, 6);
+    int status = wait_for(child);
+    close(terminal);
+    mounted.crash();  // the moment lisko has ended
+    mounted.mount_again();
+    Files on_it = songs.copies;
+    on_it.erase("s0.mp3");
+    EXPECT_EQ(files_in(mounted.point()), on_it) << disk.type;
+    EXPECT_NE(out.find("disk/: another file system was mounted on it during the run: 1 copy made "
+                       "before lies beneath it, not on it"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(status, 3) << disk.type;
+  }
+}
+
 // A medium whose writes fail for a while (its image's backing store, a
 // tmpfs, full) and then heal. The run after the failed write-out must
 // rewrite what the medium lacks, whatever the page cache (or a FUSE

@@ -18,10 +18,10 @@ bool on_terminal = false;
 // counted once, as what became of it: copied (bytes written), kept (already
 // there), failed, skipped, or replaced by a later entry's copy.
 struct Counts {
-  unsigned long copied, kept, failed, skipped, replaced;
+  unsigned long copied, kept, failed, skipped, replaced, hidden;
   unsigned long long written;
 };
-Counts counts = {0, 0, 0, 0, 0, 0};
+Counts counts = {0, 0, 0, 0, 0, 0, 0};
 double run_start = 0;  // seconds_now() at the start
 // A dest that names a folder without its separator, said again at the end
 // where copies failed: the cause is long out of sight by then.
@@ -248,14 +248,29 @@ void print_flush_failure(const char* why) {
   show();
 }
 
+void print_copies_hidden(const char* dest, unsigned long count) {
+  unsigned long from_kept = count > counts.copied ? count - counts.copied : 0;
+  counts.copied -= count - from_kept;
+  counts.kept -= from_kept < counts.kept ? from_kept : counts.kept;
+  counts.hidden += count;
+  char folder[kPathSize];
+  take_dest_folder(dest, folder);
+  fputs("lisko: ", stderr);
+  print_error_name(folder[0] != '\0' ? folder : "the current folder");
+  fprintf(stderr,
+          ": another file system was mounted on it during the run: %lu %s made before %s "
+          "beneath it, not on it\n",
+          count, count == 1 ? "copy" : "copies", count == 1 ? "lies" : "lie");
+}
+
 void print_summary() {
   if (!errors_to_terminal()) return;
   double seconds = seconds_now() - run_start;
   char written[16], took[32];
   format_size(counts.written, written);
   format_duration(seconds, took);
-  unsigned long listed =
-      counts.copied + counts.kept + counts.failed + counts.skipped + counts.replaced;
+  unsigned long listed = counts.copied + counts.kept + counts.failed + counts.skipped +
+                         counts.replaced + counts.hidden;
   fprintf(stderr, "lisko: %lu listed: %lu copied", listed, counts.copied);
   if (counts.kept > 0) fprintf(stderr, ", %lu already there", counts.kept);
   if (counts.failed > 0) fprintf(stderr, ", %lu failed", counts.failed);
@@ -263,6 +278,7 @@ void print_summary() {
   if (counts.replaced == 1) fputs(", 1 replaced by a later entry with the same name", stderr);
   if (counts.replaced > 1)
     fprintf(stderr, ", %lu replaced by later entries with the same name", counts.replaced);
+  if (counts.hidden > 0) fprintf(stderr, ", %lu beneath a file system mounted later", counts.hidden);
   fprintf(stderr, "; %s written in %s\n", counts.written > 0 ? written : "nothing", took);
   if (beside_dest == nullptr || counts.failed == 0) return;
   fputs("lisko: the copies went beside the folder '", stderr);

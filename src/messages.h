@@ -79,4 +79,8 @@ void print_dest_swallowed_a_quote(const char* dest);
 // "Couldn't write the copies out to their medium: WHY."
 void print_flush_failure(const char* why);
 
+// On standard error: dest's folder is another since count copies went
+// into it (a medium was mounted on it): they are not in it.
+void print_copies_hidden(const char* dest, unsigned long count);
+
 #endif

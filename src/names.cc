@@ -179,3 +179,10 @@ bool percent_decode(const char* text, char (&out)[kPathSize]) {
   out[length] = '\0';
   return true;
 }
+
+void take_dest_folder(const char* dest, char (&folder)[kPathSize]) {
+  size_t length = strlen(dest);
+  while (length > 0 && strchr(kFolderSeparators, dest[length - 1]) == nullptr) --length;
+  memcpy(folder, dest, length);  // fits: dest does
+  folder[length] = '\0';
+}

@@ -52,4 +52,8 @@ FormResult find_source(const char* line, char (&source)[kPathSize]);
 FormResult form_target_name(const char* source, NameCode code, const char* dest,
                             char (&target)[kTargetNameSize]);
 
+// dest's folder part, as typed, into folder ("" where dest has none: the
+// current folder).
+void take_dest_folder(const char* dest, char (&folder)[kPathSize]);
+
 #endif

@@ -38,6 +38,7 @@
 #include <cstring>
 
 #include "posix_bytes.h"
+#include "posix_flush.h"
 #include "posix_keep.h"
 
 namespace {
@@ -63,12 +64,6 @@ volatile sig_atomic_t temp_in_use = 0;
 int temp_folder = AT_FDCWD;
 char temp_name[kPathSize + 64];
 
-// For the end-of-run flush: whether a copy was made, and a descriptor on
-// the copies' file system opened before the run's first write (every copy
-// lies in dest's folder), or -1 where none could be opened.
-bool copies_made = false;
-int flush_descriptor = -1;
-
 FileId id_of(const struct stat& info) {
   return {static_cast<unsigned long long>(info.st_dev), static_cast<unsigned long long>(info.st_ino)};
 }
@@ -89,12 +84,14 @@ bool is_gone(int folder) {
 // Where a copy goes: the folder's descriptor and the target's name in it.
 // Where the copy goes by name, folder is AT_FDCWD and name is the whole
 // target, whose first prefix_length bytes name the folder. whole is the
-// target as named on the command line.
+// target as named on the command line; noted, the folder's place in the
+// record of the end-of-run flush.
 struct TargetPlace {
   int folder;
   const char* name;
   size_t prefix_length;
   const char* whole;
+  int noted;
 };
 
 // Creates a temporary file in the target's folder with a name of this
@@ -157,24 +154,6 @@ bool holds_data(const struct stat& info) {
   return (S_ISREG(info.st_mode) && info.st_size > 0) || S_ISLNK(info.st_mode);
 }
 
-// Opens, once, before the run's first write, the descriptor through which
-// the end of the run flushes the copies' file system: their folder, or
-// where lisko may write but not read it, a file in it that has no name
-// (O_TMPFILE). Without either, the end of the run can only ask the whole
-// system to flush, and sees no error.
-void open_flush_descriptor(const TargetPlace& place) {
-  static bool tried = false;
-  if (tried) return;
-  tried = true;
-  if (place.folder == AT_FDCWD && place.prefix_length > 0)
-    return;  // a folder that cannot be opened
-  flush_descriptor = openat(place.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-#ifdef O_TMPFILE
-  if (flush_descriptor < 0)
-    flush_descriptor = openat(place.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-#endif
-}
-
 // Fills a temporary file and renames it over whatever stands at the target
 // by then: one that another program made meanwhile is replaced as any
 // other, its data kept until the copy is on the medium. beside_old says
@@ -199,7 +178,7 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   if (result.error == ENOENT && is_gone(place.folder)) result.step = kFolderGone;
   CopyResult told = failed_at(result.step, result.error, stood ? &standing : nullptr);
   if (result.error != 0) return told;
-  copies_made = true;
+  count_copy_into(place.noted);
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
   return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info), {}};
 }
@@ -242,7 +221,7 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
   if (linked != 0 && linked != EEXIST) links_refused = true;
   if (linked != 0) *done = false;
   if (result.error != 0 || linked != 0) return result;
-  copies_made = true;
+  count_copy_into(place.noted);
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
   return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info), {}};
 #else
@@ -256,18 +235,18 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
 int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   char* slash = strrchr(target, '/');
   if (slash == nullptr) {
-    *place = {open(".", kFolderFlags), target, 0, target};
+    *place = {open(".", kFolderFlags), target, 0, target, -1};
   } else if (slash == target) {
-    *place = {open("/", kFolderFlags), slash + 1, 0, target};
+    *place = {open("/", kFolderFlags), slash + 1, 0, target, -1};
   } else {
     *slash = '\0';
-    *place = {open(target, kFolderFlags), slash + 1, 0, target};
+    *place = {open(target, kFolderFlags), slash + 1, 0, target, -1};
     *slash = '/';
   }
   if (place->folder >= 0) return 0;
   if (errno != EACCES || kOpensUnreadableFolders || slash == nullptr) return errno;
   // A folder that may be searched but not read: go by name.
-  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target};
+  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target, -1};
   return 0;
 }
 
@@ -282,16 +261,16 @@ CopyResult replace_target(int source, const struct stat& source_info, const Targ
   bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
   if (may_be_same && source_info.st_size > 0 &&
       keep_if_same(source, source_info, place.folder, place.name, target_info)) {
-    copies_made = true;  // the flush at the end covers it too
+    count_copy_into(place.noted);  // the flush at the end covers it too
     return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info), {}};
   }
   return write_and_rename(source, source_info, place, holds_data(target_info));
 }
 
-CopyResult copy_into_place(int source, const struct stat& source_info, const TargetPlace& place) {
+CopyResult copy_into_place(int source, const struct stat& source_info, TargetPlace place) {
   if (place.name[place.prefix_length] == '\0')
     return failed_at(kCheckingTarget, EISDIR);  // the target names a folder
-  open_flush_descriptor(place);                 // before the run's first write, kept or made
+  place.noted = note_copy_folder(place.folder, place.whole);  // before its first write
   struct stat target_info;
   if (fstatat(place.folder, place.name, &target_info, AT_SYMLINK_NOFOLLOW) == 0)
     return replace_target(source, source_info, place, target_info);
@@ -325,7 +304,7 @@ CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]
   int error = 0;
   int source = open_source(source_path, &source_info, &error);
   if (source < 0) return failed_at(kReadingSource, error);
-  TargetPlace place = {-1, "", 0, ""};
+  TargetPlace place = {-1, "", 0, "", -1};
   error = open_target_folder(target_path, &place);
   CopyResult result =
       error != 0 ? failed_at(kOpeningFolder, error) : copy_into_place(source, source_info, place);
@@ -338,7 +317,3 @@ CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]
 void remove_temp_file() {
   if (temp_in_use) unlinkat(temp_folder, temp_name, 0);
 }
-
-bool copies_were_made() { return copies_made; }
-
-int copies_flush_descriptor() { return flush_descriptor; }

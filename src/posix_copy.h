@@ -49,10 +49,4 @@ CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]
 // signal handler.
 void remove_temp_file();
 
-// For the end-of-run flush: whether any copy was made or kept, and a
-// descriptor on the copies' file system opened before the run's first
-// write, or -1 where none could be opened.
-bool copies_were_made();
-int copies_flush_descriptor();
-
 #endif

@@ -86,19 +86,6 @@ bool weigh_copies(const char* m3u_file, unsigned long long* need, double seconds
   return got == kEndOfPlaylist || got == kReadFailed || got == kPlaylistBroken;
 }
 
-namespace {
-
-// dest's folder part, as typed, into folder ("" where dest has none: the
-// current folder).
-void take_dest_folder(const char* dest, char (&folder)[kPathSize]) {
-  size_t length = strlen(dest);
-  while (length > 0 && strchr(kFolderSeparators, dest[length - 1]) == nullptr) --length;
-  memcpy(folder, dest, length);  // fits: dest does
-  folder[length] = '\0';
-}
-
-}  // namespace
-
 void check_before_copying(const char* m3u_file, const char* dest) {
   if (dest_swallowed_a_quote(dest)) print_dest_swallowed_a_quote(dest);
   char folder[kPathSize];

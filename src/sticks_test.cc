@@ -27,9 +27,9 @@ struct Stick {
 };
 
 const Stick kFat32 = {"FAT32 through fusefat",
-                      {"mkfs.vfat", "fusefat"},
+                      {"mkfs.vfat", "fusefat", "losetup"},
                       "mkfs.vfat -F 32 -C IMG 65536",
-                      "fusefat -o rw+ IMG MNT",
+                      "fusefat -o rw+ \"$(losetup -f --show IMG)\" MNT",
                       false,
                       false,
                       "the target's medium refused the copy: is it full? (Operation not permitted)",
@@ -44,6 +44,20 @@ const Stick kExfat = {"exFAT through exfat-fuse",
                       true};
 
 const std::string kLongest = std::string(251, 'l') + ".mp3";  // 255 bytes, as long as names go
+
+// The sectors written so far to the loop device that holds image, or -1.
+long long sectors_written(const fs::path& image) {
+  FILE* found = popen(("losetup -n -O NAME -j " + image.string()).c_str(), "r");
+  char device[64] = "";
+  bool named = found != nullptr && fscanf(found, "/dev/%63s", device) == 1;
+  if (found != nullptr) pclose(found);
+  FILE* stat = named ? fopen(("/sys/block/" + std::string(device) + "/stat").c_str(), "r") : nullptr;
+  long long fields[7] = {-1, -1, -1, -1, -1, -1, -1};
+  for (long long& field : fields)
+    if (stat == nullptr || fscanf(stat, "%lld", &field) != 1) break;
+  if (stat != nullptr) fclose(stat);
+  return fields[6];
+}
 
 void unmount_stick(const fs::path& image, const fs::path& point) {
   run_quietly("umount " + point.string());
@@ -85,6 +99,11 @@ void check_stick(const Stick& stick) {
   write_file(box / "stick/b.mp3", "earlier");
 
   Result result = box.run({"list.m3u", "stick/"});
+  // On the device when lisko ends: a flush of the whole system finds
+  // nothing of the copies left to write.
+  long long at_end = sectors_written(image);
+  sync();
+  long long left_to_write = sectors_written(image) - at_end;
   Files left = files_in(box / "stick");
   std::string cased = read_file(box / "stick/CASE.mp3");  // names the one file in any case
   left.erase("Case.mp3");
@@ -108,6 +127,8 @@ void check_stick(const Stick& stick) {
                       result.out.c_str()))
       << result.out;
   EXPECT_EQ(result.status, 3);
+  EXPECT_GE(at_end, 0) << stick.what << ": no loop device";
+  EXPECT_LE(left_to_write, 8) << stick.what << ": sectors lisko left to write";
   // fusefat tells no size at all: no shortage of room is made of it.
   std::string too_little = stick.tells_room ? "lisko: the copies need * MB; stick/ has * MB free\n" : "";
   EXPECT_TRUE(matches((too_little + "lisko: stick/case.mp3: the copy of 'other\\case.mp3' replaced the "

@@ -304,4 +304,7 @@ const char* copy_file(const char* source, const char* target, NameCode code, Cop
 
 // Windows writes through to removable drives by default: a stick holds
 // each copy once it is in place.
-const char* flush_copies() { return nullptr; }
+const char* flush_copies(unsigned long* hidden) {
+  *hidden = 0;
+  return nullptr;
+}
