@@ -64,8 +64,8 @@ struct FileId {
 };
 
 // True where target's folder lists one name only that equals target's
-// name part in any ASCII case: a medium that took two such names as one
-// file. Where file ids tell that (on Windows), false.
+// name part in any case (case_fold.h): a medium that took two such names
+// as one file. Where file ids tell that (on Windows), false.
 bool one_name_in_any_case(const char* target, NameCode code);
 
 // The folder of the file file, as a full name. Returns false when it
@@ -73,8 +73,9 @@ bool one_name_in_any_case(const char* target, NameCode code);
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 
 // What a copy that succeeded did: kept a target that held the source's
-// bytes already, or wrote bytes; which file it copied, which it replaced
-// (where one stood at the target) and which it made, where the system told.
+// bytes already, or wrote bytes; which file it copied (with its size and
+// time of change, as it was copied), which it replaced (where one stood at
+// the target) and which it made, where the system told.
 struct CopyDone {
   bool kept;
   unsigned long long bytes;
@@ -84,16 +85,22 @@ struct CopyDone {
   FileId made;
   bool source_known;
   FileId source;
+  unsigned long long source_size;
+  long long source_time;
 };
 
 // Copies the file source to the name target, replacing a file that is
 // already there. After a crash the target is the earlier file or the copy,
 // never neither. Both names are read in code, as they stand in the
 // playlist and on the command line, and target begins with dest_in(code);
-// each is at most kPathSize - 1 bytes long. Returns null on success, with
-// *done what it did, and otherwise the platform's description of the
-// failure, valid until the next call.
-const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done);
+// each is at most kPathSize - 1 bytes long. made_this_run says that the
+// file at the target is a copy this run made: it is compared with the
+// source as the system holds it, whatever the medium, and kept where they
+// are equal. Returns null on success, with *done what it did, and
+// otherwise the platform's description of the failure, valid until the
+// next call.
+const char* copy_file(const char* source, const char* target, NameCode code, bool made_this_run,
+                      CopyDone* done);
 
 // Puts every copy made so far on its medium, so that a crash or a pulled
 // stick from then on loses none of them: every file system the copies

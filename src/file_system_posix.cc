@@ -14,7 +14,6 @@
 // does: playlists come from Windows and from POSIX systems alike.
 #include <dirent.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -26,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "case_fold.h"
 #include "file_system.h"
 #include "posix_bytes.h"
 #include "posix_copy.h"
@@ -259,7 +259,7 @@ bool one_name_in_any_case(const char* target, NameCode) {
   if (folder == nullptr) return false;
   unsigned alike = 0;
   for (struct dirent* listed; (listed = readdir(folder)) != nullptr;)
-    alike += strcasecmp(listed->d_name, name) == 0 ? 1 : 0;
+    alike += same_in_any_case(listed->d_name, name) ? 1 : 0;
   closedir(folder);
   return alike == 1;
 }
@@ -276,16 +276,19 @@ bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
   return true;
 }
 
-const char* copy_file(const char* source, const char* target, NameCode, CopyDone* done) {
+const char* copy_file(const char* source, const char* target, NameCode, bool made_this_run,
+                      CopyDone* done) {
   char source_path[kPathSize];
   char target_path[kPathSize];
-  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0, false, {}, {}, {}};
+  CopyResult result = {kReadingSource, ENAMETOOLONG, false, 0, false, {}, {}, {}, 0, 0};
   if (to_posix_name(source, source_path) && to_posix_name(target, target_path))
-    result = copy_one_file(source_path, target_path);
-  *done = {result.kept,  static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
-           result.error == 0, result.made, result.error == 0, result.source};
+    result = copy_one_file(source_path, target_path, made_this_run);
+  bool made = result.error == 0;
+  *done = {result.kept, static_cast<unsigned long long>(result.bytes), result.stood, result.replaced,
+           made, result.made, made, result.source,
+           static_cast<unsigned long long>(result.source_size), result.source_time};
   if (result.error == kSourceChanged) return "the source changed while it was copied";
-  return result.error == 0 ? nullptr : reason(result, target, target_path);
+  return made ? nullptr : reason(result, target, target_path);
 }
 
 const char* flush_copies(unsigned long* hidden) {

@@ -41,21 +41,25 @@ static_assert(kLineSize <= kPathSize, "every entry line fits the copy's names");
 
 namespace {
 
-// Says so where line's copy at target, read in code, replaced the copy of
-// an earlier entry of this run of another file: that song is no longer on
-// the medium. Returns true for such a clash.
-bool tell_replaced_copy(const char* line, const char* target, NameCode code, const CopyDone& done) {
-  EarlierCopy earlier = {};
-  bool clash = replaces_earlier_copy(target, code, done, line, &earlier) && !earlier.same_source;
-  if (clash) print_replaced_copy(line, earlier.entry, target, earlier.kept);
+// Says so where the copy of line, entry number of the playlist, at target
+// (read in code) took the place of an earlier entry's copy of another song
+// (found before the copy in *earlier, where over_earlier): that song is no
+// longer on the medium. Records the copy. Returns true for such a clash.
+bool tell_replaced_copy(const char* line, unsigned long number, const char* target, bool over_earlier,
+                        EarlierCopy* earlier, const CopyDone& done) {
+  if (!over_earlier) over_earlier = find_replaced_copy(done, earlier);
+  bool clash = over_earlier && !holds_the_same_song(*earlier, done, line);
+  if (clash) print_replaced_copy(line, *earlier, target);
+  record_copy(target, done, line, number);
   if (targets_made_full()) print_targets_made_full(kTargetsKept);
   return clash;
 }
 
-// Copies the file that one entry line names to its target name. Returns
-// false when the entry names a file to copy and it is not on the medium at
-// the end of the copy: not copied, or its copy replaced an earlier one.
-bool copy_entry(const Playlist* playlist, const char* line) {
+// Copies the file that one entry line, the playlist's entry number, names
+// to its target name. Returns false when the entry names a file to copy
+// and it is not on the medium at the end of the copy: not copied, or its
+// copy took the place of an earlier entry's copy of another song.
+bool copy_entry(const Playlist* playlist, const char* line, unsigned long number) {
   char source[kPathSize];
   char target[kTargetNameSize];
   NameCode code = kCodePage;
@@ -67,13 +71,15 @@ bool copy_entry(const Playlist* playlist, const char* line) {
   }
   if (formed != kFormed) return report_not_formed(line, formed);
   if (found == kBesidePlaylist) print_found_beside_playlist(playlist_folder_as_named(playlist));
+  EarlierCopy earlier = {};
+  bool over_earlier = find_earlier_copy(target, code, &earlier);
   print_copying(line, target);
   CopyDone done = {};
-  const char* why = copy_file(source, target, code, &done);
+  const char* why = copy_file(source, target, code, over_earlier, &done);
   const char* folder = playlist_folder(playlist);
   bool hint = why != nullptr && found == kInNeither && folder[0] != '\0';
   print_copy_result(why, hint ? folder : nullptr, done);
-  return why == nullptr && !tell_replaced_copy(line, target, code, done);
+  return why == nullptr && !tell_replaced_copy(line, number, target, over_earlier, &earlier, done);
 }
 
 // Reads the next entry, saying what the playlist's reader noted on the way.
@@ -88,7 +94,7 @@ LineStatus next_entry_noted(Playlist* playlist, const char* m3u_file, char (&lin
 int copy_entries(Playlist* playlist, const char* m3u_file) {
   char line[kLineSize];
   int status = 0;
-  for (;;) {
+  for (unsigned long number = 1;; ++number) {
     LineStatus got = next_entry_noted(playlist, m3u_file, line);
     if (got == kEndOfPlaylist) return status;
     if (got == kReadFailed || got == kPlaylistBroken) {
@@ -99,7 +105,7 @@ int copy_entries(Playlist* playlist, const char* m3u_file) {
       print_line_too_long();
     else if (got == kLineNotText)
       print_line_not_utf16();
-    if (got != kEntryLine || !copy_entry(playlist, line)) status = 3;
+    if (got != kEntryLine || !copy_entry(playlist, line, number)) status = 3;
   }
 }
 

@@ -176,22 +176,26 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
   show();
 }
 
-void print_replaced_copy(const char* line, const char* earlier, const char* target,
-                         bool earlier_kept) {
-  --(earlier_kept ? counts.kept : counts.copied);
+void print_replaced_copy(const char* line, const EarlierCopy& earlier, const char* target) {
+  --(earlier.kept ? counts.kept : counts.copied);
   ++counts.replaced;
   fputs("lisko: ", stderr);
   print_error_name(target);
   fputs(": the copy of '", stderr);
   print_error_name(line);
-  fputs("' replaced the copy of '", stderr);
-  print_error_name(earlier);
-  fputs("' made earlier in this run (two entries with one name)\n", stderr);
+  if (earlier.entry != nullptr) {
+    fputs("' replaced the copy of '", stderr);
+    print_error_name(earlier.entry);
+    fputs("'", stderr);
+  } else {
+    fprintf(stderr, "' replaced the copy of entry %lu", earlier.number);
+  }
+  fputs(" made earlier in this run (two entries with one name)\n", stderr);
 }
 
-void print_targets_made_full(unsigned kept) {
+void print_targets_made_full(unsigned long kept) {
   fprintf(stderr,
-          "lisko: more than %u copies in this run: a later copy that replaces an earlier one "
+          "lisko: more than %lu copies in this run: a later copy that replaces an earlier one "
           "is no longer told\n",
           kept);
 }

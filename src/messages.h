@@ -13,6 +13,7 @@
 
 #include "file_system.h"
 #include "names.h"
+#include "targets_made.h"
 
 // Once, before any message: whether standard output is a terminal.
 void start_messages(bool to_terminal);
@@ -54,17 +55,17 @@ void print_copy_result(const char* why, const char* playlist_folder, const CopyD
 void print_summary();
 
 // On standard error: "lisko: TARGET: the copy of 'LINE' replaced the copy
-// of 'EARLIER' made earlier in this run (two entries with one name)". The
-// earlier copy (kept where earlier_kept) is counted as replaced.
-void print_replaced_copy(const char* line, const char* earlier, const char* target,
-                         bool earlier_kept);
+// of 'EARLIER' made earlier in this run (two entries with one name)", or
+// where the earlier entry's text was not kept, "of entry N". The earlier
+// copy is counted as replaced.
+void print_replaced_copy(const char* line, const EarlierCopy& earlier, const char* target);
 
 // On standard error, once: relative M3U entries that the current folder
 // lacks are taken from the playlist's folder, as named.
 void print_found_beside_playlist(const char* folder);
 
 // On standard error: past kept copies, such replacements are not told.
-void print_targets_made_full(unsigned kept);
+void print_targets_made_full(unsigned long kept);
 
 // On standard error: "lisko: NAME: " and what the playlist's reader noted.
 void print_playlist_note(const char* m3u_file, const char* note);

@@ -71,8 +71,8 @@ FileId id_of(const struct stat& info) {
 // A copy that failed at step with error, where standing describes the file
 // that stood at the target, or is null where none did.
 CopyResult failed_at(CopyStep step, int error, const struct stat* standing = nullptr) {
-  return {step,  error, false, 0, standing != nullptr, standing != nullptr ? id_of(*standing) : FileId{},
-          {},    {}};
+  return {step, error, false, 0, standing != nullptr, standing != nullptr ? id_of(*standing) : FileId{},
+          {},   {},    0,     0};
 }
 
 // True when the folder open as folder was removed while lisko used it.
@@ -85,13 +85,15 @@ bool is_gone(int folder) {
 // Where the copy goes by name, folder is AT_FDCWD and name is the whole
 // target, whose first prefix_length bytes name the folder. whole is the
 // target as named on the command line; noted, the folder's place in the
-// record of the end-of-run flush.
+// record of the end-of-run flush; ours, that what stands there is a copy
+// of this run's.
 struct TargetPlace {
   int folder;
   const char* name;
   size_t prefix_length;
   const char* whole;
   int noted;
+  bool ours;
 };
 
 // Creates a temporary file in the target's folder with a name of this
@@ -180,7 +182,7 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
   if (result.error != 0) return told;
   count_copy_into(place.noted);
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info), {}};
+  return {kDone, 0, false, copy_info.st_size, stood, told.replaced, id_of(copy_info), {}, 0, 0};
 }
 
 #ifdef O_TMPFILE
@@ -223,7 +225,7 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
   if (result.error != 0 || linked != 0) return result;
   count_copy_into(place.noted);
   if (source_info.st_size >= kWriteBehindFrom) note_copy_behind(place.whole, copy_info);
-  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info), {}};
+  return {kDone, 0, false, copy_info.st_size, false, {}, id_of(copy_info), {}, 0, 0};
 #else
   (void)source, (void)source_info, (void)place;
   return failed_at(kWritingCopy, 0);
@@ -235,18 +237,18 @@ CopyResult write_and_link(int source, const struct stat& source_info, const Targ
 int open_target_folder(char (&target)[kPathSize], TargetPlace* place) {
   char* slash = strrchr(target, '/');
   if (slash == nullptr) {
-    *place = {open(".", kFolderFlags), target, 0, target, -1};
+    *place = {open(".", kFolderFlags), target, 0, target, -1, false};
   } else if (slash == target) {
-    *place = {open("/", kFolderFlags), slash + 1, 0, target, -1};
+    *place = {open("/", kFolderFlags), slash + 1, 0, target, -1, false};
   } else {
     *slash = '\0';
-    *place = {open(target, kFolderFlags), slash + 1, 0, target, -1};
+    *place = {open(target, kFolderFlags), slash + 1, 0, target, -1, false};
     *slash = '/';
   }
   if (place->folder >= 0) return 0;
   if (errno != EACCES || kOpensUnreadableFolders || slash == nullptr) return errno;
   // A folder that may be searched but not read: go by name.
-  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target, -1};
+  *place = {AT_FDCWD, target, static_cast<size_t>(slash + 1 - target), target, -1, false};
   return 0;
 }
 
@@ -260,9 +262,9 @@ CopyResult replace_target(int source, const struct stat& source_info, const Targ
     return failed_at(kFindingSelf, EEXIST, &target_info);
   bool may_be_same = S_ISREG(target_info.st_mode) && target_info.st_size == source_info.st_size;
   if (may_be_same && source_info.st_size > 0 &&
-      keep_if_same(source, source_info, place.folder, place.name, target_info)) {
+      keep_if_same(source, source_info, place.folder, place.name, target_info, place.ours)) {
     count_copy_into(place.noted);  // the flush at the end covers it too
-    return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info), {}};
+    return {kDone, 0, true, 0, true, id_of(target_info), id_of(target_info), {}, 0, 0};
   }
   return write_and_rename(source, source_info, place, holds_data(target_info));
 }
@@ -299,16 +301,20 @@ int open_source(const char* source_path, struct stat* source_info, int* error) {
 
 }  // namespace
 
-CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]) {
+CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize],
+                         bool made_this_run) {
   struct stat source_info;
   int error = 0;
   int source = open_source(source_path, &source_info, &error);
   if (source < 0) return failed_at(kReadingSource, error);
-  TargetPlace place = {-1, "", 0, "", -1};
+  TargetPlace place = {-1, "", 0, "", -1, false};
   error = open_target_folder(target_path, &place);
+  place.ours = made_this_run;
   CopyResult result =
       error != 0 ? failed_at(kOpeningFolder, error) : copy_into_place(source, source_info, place);
   result.source = id_of(source_info);
+  result.source_size = source_info.st_size;
+  result.source_time = source_info.st_mtim.tv_sec * 1000000000ll + source_info.st_mtim.tv_nsec;
   if (place.folder >= 0) close(place.folder);
   close(source);
   return result;

@@ -38,12 +38,16 @@ struct CopyResult {
   bool stood;       // a file stood at the target: replaced
   FileId replaced;
   FileId made;      // the file at the target afterwards, where it was made or kept
-  FileId source;    // the file copied
+  FileId source;    // the file copied, with its size and time as copied
+  off_t source_size;
+  long long source_time;
 };
 
 // Copies the file source_path to target_path, both POSIX names, replacing
 // what is there. After a crash the target is the earlier file or the copy.
-CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize]);
+// A target this run made (made_this_run) is compared through the cache.
+CopyResult copy_one_file(const char* source_path, char (&target_path)[kPathSize],
+                         bool made_this_run);
 
 // Removes the temporary file of the copy under way, if any. Safe in a
 // signal handler.

@@ -78,9 +78,12 @@ bool reads_reach_medium(int target) {
 // Direct I/O reads the medium (writing out any dirty pages first, and
 // failing if that fails) on the file systems where it is known to. Returns
 // the descriptor, or -1 where the medium cannot be read so: such a target
-// is replaced, as a first run would.
-int open_target_on_medium(int folder, const char* name) {
+// is replaced, as a first run would. A copy of this run's own (ours) is
+// read as the system holds it: it wrote those bytes moments ago, and the
+// end of the run flushes them.
+int open_target_on_medium(int folder, const char* name, bool ours) {
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  if (ours) return open_for_reading(folder, name, flags);
   if (kDirectIo == 0) return -1;
   int target = open_for_reading(folder, name, flags | kDirectIo);
   if (target >= 0 && !reads_reach_medium(target)) {
@@ -93,9 +96,9 @@ int open_target_on_medium(int folder, const char* name) {
 }  // namespace
 
 bool keep_if_same(int source, const struct stat& source_info, int folder, const char* name,
-                  const struct stat& target_info) {
+                  const struct stat& target_info, bool ours) {
   if (target_info.st_nlink != 1) return false;
-  int target = open_target_on_medium(folder, name);
+  int target = open_target_on_medium(folder, name, ours);
   if (target < 0) return false;  // one that cannot be read is replaced, as any other
   struct stat info;
   bool same = false;

@@ -13,10 +13,11 @@
 // link), one whose bits or times cannot be set (another user's), one that
 // changed while it was compared, one that cannot be read, and one on a
 // file system whose direct reads may come from a cache (FUSE, btrfs, ext4
-// journalling data, network file systems) are never kept. Returns true
-// when it was kept; any doubt replaces it.
+// journalling data, network file systems) are never kept, but for a copy
+// this run made (ours): its bytes, just written, are read as the system
+// holds them. Returns true when it was kept; any doubt replaces it.
 bool keep_if_same(int source, const struct stat& source_info, int folder, const char* name,
-                  const struct stat& target_info);
+                  const struct stat& target_info, bool ours);
 
 // A file system that cannot hold permission bits or times (a FAT stick
 // refuses modes it cannot store) still holds the content: that is no

@@ -22,7 +22,9 @@ struct Weighed {
   uint64_t key;  // 0: free
   unsigned long long counted;
 };
-constexpr unsigned kWeighedSlots = 2 * kTargetsKept;  // half full at most
+// The targets told apart: the weighing of half a second reaches no more.
+constexpr unsigned kWeighedKept = 8192;
+constexpr unsigned kWeighedSlots = 2 * kWeighedKept;  // half full at most
 Weighed weighed[kWeighedSlots];
 unsigned weighed_count = 0;
 
@@ -33,7 +35,7 @@ Weighed* weighed_place(const char* target) {
   unsigned at = static_cast<unsigned>(key % kWeighedSlots);
   while (weighed[at].key != 0 && weighed[at].key != key) at = (at + 1) % kWeighedSlots;
   if (weighed[at].key != key) {
-    if (weighed_count == kTargetsKept) return nullptr;  // so never more than half full
+    if (weighed_count == kWeighedKept) return nullptr;  // so never more than half full
     ++weighed_count;
     weighed[at].key = key;
   }

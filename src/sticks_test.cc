@@ -75,6 +75,7 @@ void check_stick(const Stick& stick) {
   Sandbox box;
   box.add({{"stick/", ""},
            {"src/a.mp3", std::string(70000, 'a')},
+           {"again/a.mp3", std::string(70000, 'a')},  // another file, the same song
            {"src/b.mp3", std::string(300, 'b')},
            {"src/Song?.mp3", "?"},
            {"src/a:b.mp3", ":"},
@@ -84,12 +85,13 @@ void check_stick(const Stick& stick) {
            {"src/Case.mp3", std::string(3 << 20, 'C')},
            {"other/case.mp3", std::string(5000, 'c')},
            {"list.m3u",
-            "src\\Case.mp3\r\nother\\case.mp3\r\nsrc\\a.mp3\r\nsrc\\b.mp3\r\n"
+            "src\\Case.mp3\r\nother\\case.mp3\r\nsrc\\a.mp3\r\nagain\\a.mp3\r\nsrc\\b.mp3\r\n"
             "src\\Song?.mp3\r\nsrc\\a:b.mp3\r\nsrc\\\xC3\xA9t\xC3\xA9.mp3\r\nsrc\\" + kLongest +
                 "\r\nsrc\\huge.mp3\r\n"}});
   fs::resize_file(box / "src/huge.mp3", 80 << 20);  // more than the stick holds
   const struct timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
   utimensat(AT_FDCWD, (box / "src/a.mp3").c_str(), times, 0);
+  utimensat(AT_FDCWD, (box / "again/a.mp3").c_str(), times, 0);
   fs::path image = box / "stick.img";
   if (!run_quietly(with_image(stick.make, image, box / "stick")) ||
       !run_quietly(with_image(stick.mount, image, box / "stick"))) {
@@ -117,6 +119,7 @@ void check_stick(const Stick& stick) {
   EXPECT_TRUE(matches(("Copying 'src\\Case.mp3' to stick/Case.mp3...succeeded\r\n"
                        "Copying 'other\\case.mp3' to stick/case.mp3...succeeded\r\n"
                        "Copying 'src\\a.mp3' to stick/a.mp3...succeeded\r\n"
+                       "Copying 'again\\a.mp3' to stick/a.mp3...succeeded\r\n"
                        "Copying 'src\\b.mp3' to stick/b.mp3...succeeded\r\n"
                        "Copying 'src\\Song?.mp3' to stick/Song?.mp3..." + cannot_hold +
                        "Copying 'src\\a:b.mp3' to stick/a:b.mp3..." + cannot_hold +

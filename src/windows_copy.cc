@@ -270,6 +270,9 @@ const char* copy_or_keep(const char* source, const wchar_t* wide_source, const c
   const BY_HANDLE_FILE_INFORMATION& info = state.info;
   done->source = {info.dwVolumeSerialNumber,
                   (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+  done->source_size = source_size;
+  done->source_time = static_cast<long long>(static_cast<unsigned long long>(
+      info.ftLastWriteTime.dwHighDateTime) << 32 | info.ftLastWriteTime.dwLowDateTime);
   done->kept = target_size != 0 && target_size == source_size &&
                keep_if_same(wide_source, wide_target, state);
   if (done->kept) {
@@ -288,7 +291,9 @@ void start_copies() { start_stop_handler(); }
 
 void report_copy_progress(CopyProgress report) { progress_report = report; }
 
-const char* copy_file(const char* source, const char* target, NameCode code, CopyDone* done) {
+// Windows reads a target past its cache wherever it is (windows_keep.cc):
+// a copy of this run's is compared as any other.
+const char* copy_file(const char* source, const char* target, NameCode code, bool, CopyDone* done) {
   wchar_t wide_source[kPathSize];
   wchar_t wide_target[kPathSize];
   *done = {};

@@ -1,0 +1,93 @@
+// Names as FAT, exFAT and NTFS compare them. The table was read from the
+// up-case table that Debian's mkfs.exfat writes on every exFAT stick, the
+// one Windows gives its media: each run of code points that change, as
+// {first, last, what to add, the step between them}:
+//
+//   mkfs.exfat IMG; the up-case table's file from its root folder,
+//   expanded; runs of c in 0..0xFFFF where table[c] != c
+#include "case_fold.h"
+
+#include <cstring>
+
+#include "utf8.h"
+
+namespace {
+
+struct Run {
+  unsigned short first, last;
+  int add;
+  unsigned char step;  // 1: every code point; 2: every other, from first
+};
+
+const Run kUpper[] = {
+    {0x61, 0x7A, -32, 1}, {0xE0, 0xF6, -32, 1}, {0xF8, 0xFE, -32, 1}, {0xFF, 0xFF, 121, 1},
+    {0x101, 0x12F, -1, 2}, {0x133, 0x137, -1, 2}, {0x13A, 0x148, -1, 2}, {0x14B, 0x177, -1, 2},
+    {0x17A, 0x17E, -1, 2}, {0x180, 0x180, 195, 1}, {0x183, 0x185, -1, 2}, {0x188, 0x188, -1, 1},
+    {0x18C, 0x18C, -1, 1}, {0x192, 0x192, -1, 1}, {0x195, 0x195, 97, 1}, {0x199, 0x199, -1, 1},
+    {0x19A, 0x19A, 163, 1}, {0x19E, 0x19E, 130, 1}, {0x1A1, 0x1A5, -1, 2}, {0x1A8, 0x1A8, -1, 1},
+    {0x1AD, 0x1AD, -1, 1}, {0x1B0, 0x1B0, -1, 1}, {0x1B4, 0x1B6, -1, 2}, {0x1B9, 0x1B9, -1, 1},
+    {0x1BD, 0x1BD, -1, 1}, {0x1BF, 0x1BF, 56, 1}, {0x1C6, 0x1C6, -2, 1}, {0x1C9, 0x1C9, -2, 1},
+    {0x1CC, 0x1CC, -2, 1}, {0x1CE, 0x1DC, -1, 2}, {0x1DD, 0x1DD, -79, 1}, {0x1DF, 0x1EF, -1, 2},
+    {0x1F3, 0x1F3, -2, 1}, {0x1F5, 0x1F5, -1, 1}, {0x1F9, 0x21F, -1, 2}, {0x223, 0x233, -1, 2},
+    {0x23A, 0x23A, 10795, 1}, {0x23C, 0x23C, -1, 1}, {0x23E, 0x23E, 10792, 1},
+    {0x242, 0x242, -1, 1}, {0x247, 0x24F, -1, 2}, {0x253, 0x253, -210, 1}, {0x254, 0x254, -206, 1},
+    {0x256, 0x257, -205, 1}, {0x259, 0x259, -202, 1}, {0x25B, 0x25B, -203, 1},
+    {0x260, 0x260, -205, 1}, {0x263, 0x263, -207, 1}, {0x268, 0x268, -209, 1},
+    {0x269, 0x269, -211, 1}, {0x26B, 0x26B, 10743, 1}, {0x26F, 0x26F, -211, 1},
+    {0x272, 0x272, -213, 1}, {0x275, 0x275, -214, 1}, {0x27D, 0x27D, 10727, 1},
+    {0x280, 0x280, -218, 1}, {0x283, 0x283, -218, 1}, {0x288, 0x288, -218, 1},
+    {0x289, 0x289, -69, 1}, {0x28A, 0x28B, -217, 1}, {0x28C, 0x28C, -71, 1},
+    {0x292, 0x292, -219, 1}, {0x37B, 0x37D, 130, 1}, {0x3AC, 0x3AC, -38, 1},
+    {0x3AD, 0x3AF, -37, 1}, {0x3B1, 0x3C1, -32, 1}, {0x3C2, 0x3C2, -31, 1}, {0x3C3, 0x3CB, -32, 1},
+    {0x3CC, 0x3CC, -64, 1}, {0x3CD, 0x3CE, -63, 1}, {0x3D9, 0x3EF, -1, 2}, {0x3F2, 0x3F2, 7, 1},
+    {0x3F8, 0x3F8, -1, 1}, {0x3FB, 0x3FB, -1, 1}, {0x430, 0x44F, -32, 1}, {0x450, 0x45F, -80, 1},
+    {0x461, 0x481, -1, 2}, {0x48B, 0x4BF, -1, 2}, {0x4C2, 0x4CE, -1, 2}, {0x4CF, 0x4CF, -15, 1},
+    {0x4D1, 0x513, -1, 2}, {0x561, 0x586, -48, 1}, {0x1D7D, 0x1D7D, 3814, 1},
+    {0x1E01, 0x1E95, -1, 2}, {0x1EA1, 0x1EF9, -1, 2}, {0x1F00, 0x1F07, 8, 1},
+    {0x1F10, 0x1F15, 8, 1}, {0x1F20, 0x1F27, 8, 1}, {0x1F30, 0x1F37, 8, 1}, {0x1F40, 0x1F45, 8, 1},
+    {0x1F51, 0x1F57, 8, 2}, {0x1F60, 0x1F67, 8, 1}, {0x1F70, 0x1F71, 74, 1},
+    {0x1F72, 0x1F75, 86, 1}, {0x1F76, 0x1F77, 100, 1}, {0x1F78, 0x1F79, 128, 1},
+    {0x1F7A, 0x1F7B, 112, 1}, {0x1F7C, 0x1F7D, 126, 1}, {0x1F80, 0x1F87, 8, 1},
+    {0x1F90, 0x1F97, 8, 1}, {0x1FA0, 0x1FA7, 8, 1}, {0x1FB0, 0x1FB1, 8, 1}, {0x1FB3, 0x1FB3, 9, 1},
+    {0x1FCC, 0x1FCC, -9, 1}, {0x1FD0, 0x1FD1, 8, 1}, {0x1FE0, 0x1FE1, 8, 1},
+    {0x1FE5, 0x1FE5, 7, 1}, {0x1FFC, 0x1FFC, -9, 1}, {0x214E, 0x214E, -28, 1},
+    {0x2170, 0x217F, -16, 1}, {0x2184, 0x2184, -1, 1}, {0x24D0, 0x24E9, -26, 1},
+    {0x2C30, 0x2C5E, -48, 1}, {0x2C61, 0x2C61, -1, 1}, {0x2C68, 0x2C6C, -1, 2},
+    {0x2C76, 0x2C76, -1, 1}, {0x2C81, 0x2CE3, -1, 2}, {0x2D00, 0x2D25, -7264, 1},
+    {0xFF41, 0xFF5A, -32, 1}
+};
+
+}  // namespace
+
+unsigned long upper_case(unsigned long c) {
+  if (c > 0xFFFF) return c;  // the table is of the Basic Multilingual Plane
+  unsigned low = 0, high = sizeof kUpper / sizeof kUpper[0];
+  while (low < high) {  // the last run that begins at c or before
+    unsigned middle = (low + high) / 2;
+    if (kUpper[middle].first <= c)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  if (low == 0) return c;
+  const Run& run = kUpper[low - 1];
+  if (c > run.last || (c - run.first) % run.step != 0) return c;
+  return static_cast<unsigned long>(static_cast<long>(c) + run.add);
+}
+
+unsigned long next_folded(const char** text) {
+  unsigned long c = 0;
+  unsigned length = 0;
+  if (!decode_utf8(*text, &c, &length)) {
+    c = 0x110000 + static_cast<unsigned char>(**text);  // a byte of no character: as it is
+    length = 1;
+  }
+  *text += length;
+  return c >= 0x110000 ? c : upper_case(c);
+}
+
+bool same_in_any_case(const char* one, const char* other) {
+  while (*one != '\0' && *other != '\0')
+    if (next_folded(&one) != next_folded(&other)) return false;
+  return *one == *other;
+}
