@@ -33,6 +33,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <sys/statfs.h>
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -124,6 +128,32 @@ int create_temp(const TargetPlace& place) {
   return -1;
 }
 
+// True where the size of the file open as source is nominal, not its
+// bytes: the kernel's own files (procfs, sysfs and the like), which are
+// copied as they read.
+bool has_nominal_size(int source) {
+#ifdef __linux__
+  const unsigned long kKernelFileSystems[] = {
+      0x9fa0,      // proc
+      0x62656572,  // sysfs
+      0x64626720,  // debugfs
+      0x74726163,  // tracefs
+      0x73636673,  // securityfs
+      0x62656570,  // configfs
+      0x27e0eb,    // cgroup
+      0x63677270,  // cgroup2
+      0xde5e81e4,  // efivarfs
+  };
+  struct statfs medium;
+  if (fstatfs(source, &medium) != 0) return false;
+  for (unsigned long type : kKernelFileSystems)
+    if (static_cast<unsigned long>(medium.f_type) == type) return true;
+#else
+  (void)source;
+#endif
+  return false;
+}
+
 // Writes the content, from the source's first byte, the permission bits
 // and the times into temp, and takes temp's stat into *copy_info. Returns
 // what failed, at writing (the step that writes the copy) or at reading
@@ -134,11 +164,12 @@ CopyResult fill_temp(int source, const struct stat& source_info, int temp, CopyS
   const struct timespec times[2] = {source_info.st_atim, source_info.st_mtim};
   off_t copied = 0;
   bool reading = false;
-  int error = copy_contents(source, temp, source_info.st_size, &copied, &reading);
+  off_t size = has_nominal_size(source) ? 0 : source_info.st_size;  // 0: to the end
+  int error = copy_contents(source, temp, size, &copied, &reading);
   wait_for_copy_behind();
   // A source that ended early, or whose size or times moved, gave no copy
   // of any one state of it.
-  bool short_copy = source_info.st_size > 0 && copied != source_info.st_size;
+  bool short_copy = size > 0 && copied != size;
   if (error == 0 && (short_copy || !is_unchanged(source, source_info))) error = kSourceChanged;
   if (error == 0 && fchmod(temp, source_info.st_mode & 0777) != 0)
     error = unless_unsupported(errno);

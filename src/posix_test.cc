@@ -61,6 +61,10 @@ TEST(Posix, NamesAndSpecialFiles) {
       {"and over an empty target, which is not kept", {{"out/version", ""}}, "\\proc\\version\r\n",
        kListToOut, "Copying '\\proc\\version' to out/version...succeeded\r\n", 0,
        {{"out/version", read_file("/proc/version")}}},
+      {"a file whose size is nominal (sysfs: 4,096) is copied as it reads", {{"out/", ""}},
+       "/sys/devices/system/cpu/online\r\n", kListToOut,
+       "Copying '/sys/devices/system/cpu/online' to out/online...succeeded\r\n", 0,
+       {{"out/online", read_file("/sys/devices/system/cpu/online")}}},
       {"a device is no file to copy", {{"out/", ""}}, "\\dev\\zero\r\n", kListToOut,
        "Copying '\\dev\\zero' to out/zero...failed: Operation not supported\r\n", 3, {}},
   };
