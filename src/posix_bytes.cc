@@ -13,6 +13,7 @@
 
 #ifdef __linux__
 #include <sys/sendfile.h>
+#include <sys/statfs.h>
 #endif
 
 namespace {
@@ -177,6 +178,29 @@ int open_for_reading(int folder, const char* name, int flags) {
   if (file >= 0 || errno != EPERM) return file;  // EPERM: not ours, so no O_NOATIME
 #endif
   return openat(folder, name, flags);
+}
+
+bool has_nominal_size(int source) {
+#ifdef __linux__
+  const unsigned long kKernelFileSystems[] = {
+      0x9fa0,      // proc
+      0x62656572,  // sysfs
+      0x64626720,  // debugfs
+      0x74726163,  // tracefs
+      0x73636673,  // securityfs
+      0x62656570,  // configfs
+      0x27e0eb,    // cgroup
+      0x63677270,  // cgroup2
+      0xde5e81e4,  // efivarfs
+  };
+  struct statfs medium;
+  if (fstatfs(source, &medium) != 0) return false;
+  for (unsigned long type : kKernelFileSystems)
+    if (static_cast<unsigned long>(medium.f_type) == type) return true;
+#else
+  (void)source;
+#endif
+  return false;
 }
 
 void set_copy_progress(CopyProgress report) { progress_report = report; }

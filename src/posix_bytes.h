@@ -21,6 +21,11 @@
 // descriptor, or -1 with errno set.
 int open_for_reading(int folder, const char* name, int flags);
 
+// True where the size of the file open as source is nominal, not its
+// bytes: the kernel's own files (procfs, sysfs and the like), which are
+// copied as they read (copy_contents with a size of 0).
+bool has_nominal_size(int source);
+
 // Files of this size or more are written out while they are copied; small
 // ones are left to the flush at the end, which writes them out together.
 constexpr off_t kWriteBehindFrom = 1 << 20;

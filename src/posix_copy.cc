@@ -33,10 +33,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#ifdef __linux__
-#include <sys/statfs.h>
-#endif
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -126,32 +122,6 @@ int create_temp(const TargetPlace& place) {
     if (errno != EEXIST) return -1;
   }
   return -1;
-}
-
-// True where the size of the file open as source is nominal, not its
-// bytes: the kernel's own files (procfs, sysfs and the like), which are
-// copied as they read.
-bool has_nominal_size(int source) {
-#ifdef __linux__
-  const unsigned long kKernelFileSystems[] = {
-      0x9fa0,      // proc
-      0x62656572,  // sysfs
-      0x64626720,  // debugfs
-      0x74726163,  // tracefs
-      0x73636673,  // securityfs
-      0x62656570,  // configfs
-      0x27e0eb,    // cgroup
-      0x63677270,  // cgroup2
-      0xde5e81e4,  // efivarfs
-  };
-  struct statfs medium;
-  if (fstatfs(source, &medium) != 0) return false;
-  for (unsigned long type : kKernelFileSystems)
-    if (static_cast<unsigned long>(medium.f_type) == type) return true;
-#else
-  (void)source;
-#endif
-  return false;
 }
 
 // Writes the content, from the source's first byte, the permission bits
