@@ -10,6 +10,7 @@
 //   openat:noflush  sync:record  sync_file_range:waitfail  renameat:gone
 //   write:slow  read:slow  pread:scribble  pread:scribblesource  pread:EINTR
 //   renameat:EPERM  linkat:EPERM  linkat:taken  linkat:noempty  sync_file_range:slow  stat:slow
+//   stat:slower
 //   fstat:short
 //
 // A call named with an error fails with it, every time (close only for a
@@ -101,6 +102,7 @@ const int kScribble = -13;
 const int kScribbleSource = -14;
 const int kTaken = -15;
 const int kNoEmpty = -16;
+const int kSlower = -17;
 
 // What linkat:taken writes into the name it takes.
 const char kTakenBy[] = "another program's file\n";
@@ -131,6 +133,7 @@ int fault_for(const char* call, long* after = nullptr) {
       if (strncmp(what, "noflush", 7) == 0) return kNoFlush;
       if (strncmp(what, "waitfail", 8) == 0) return kWaitFail;
       if (strncmp(what, "gone", 4) == 0) return kGone;
+      if (strncmp(what, "slower", 6) == 0) return kSlower;
       if (strncmp(what, "slow", 4) == 0) return kSlow;
       if (strncmp(what, "scribblesource", 14) == 0) return kScribbleSource;
       if (strncmp(what, "scribble", 8) == 0) return kScribble;
@@ -461,10 +464,12 @@ ssize_t __pread64_chk(int fd, void* buffer, size_t size, off_t at, size_t) {
 }
 
 // stat:slow: each look at a file by name takes 50 ms more, as on a slow
-// network file system; where LISKO_RECORD names a file, each is noted there.
+// network file system, and stat:slower 300 ms; where LISKO_RECORD names a
+// file, each is noted there.
 int stat(const char* path, struct stat* info) {
-  if (fault_for("stat") == kSlow) {
-    usleep(50000);
+  int fault = fault_for("stat");
+  if (fault == kSlow || fault == kSlower) {
+    usleep(fault == kSlow ? 50000 : 300000);
     if (FILE* record = getenv("LISKO_RECORD") != nullptr ? fopen(getenv("LISKO_RECORD"), "a") : nullptr)
       fputs("stat\n", record), fclose(record);
   }

@@ -220,6 +220,23 @@ TEST(Faults, WeighingGivesUpOnASlowFileSystem) {
   EXPECT_GT(count, 0u) << "the fault library saw no look by name";
 }
 
+// The weighing starts no look after its half second, even within an
+// entry: where each look takes 0.3 s, it looks at the playlist and at the
+// first source, not at that source's target.
+TEST(Faults, WeighingStartsNoLookAfterItsTime) {
+  Sandbox box;
+  box.add({{"src/a.mp3", "A"}, {"src/b.mp3", "B"}, {"out/", ""},
+           {"list.m3u", (box / "src/a.mp3").string() + "\n" + (box / "src/b.mp3").string() + "\n"}});
+  setenv("LISKO_RECORD", (box / "looks.txt").c_str(), 1);
+  Result result = run_with_faults(box, "stat:slower");
+  unsetenv("LISKO_RECORD");
+  EXPECT_EQ(result.status, 0);
+  // dest's folder before the weighing, and after the run; the playlist and
+  // the first source within it, on a machine no slower than that.
+  std::string looks = read_file(box / "looks.txt");
+  EXPECT_LE(std::count(looks.begin(), looks.end(), '\n'), 4) << looks;
+}
+
 // The order of writes without mounting anything: a copy is put on the
 // medium before it replaces a file that holds data or a symbolic link, and
 // only then (a fresh copy is left to the end-of-run flush); no copy is held

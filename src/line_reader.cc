@@ -11,17 +11,22 @@
 
 #include <cstring>
 
+#include "terminal.h"
+
 namespace {
 
 const long kNothingHeld = -1;
 const long kNotText = kNotAChar;
 const long kReplacement = 0xFFFD;
 
-// Reads a byte of the file, or the next one of a mark that was none.
+// Reads a byte of the file, or the next one of a mark that was none. The
+// clock is read every 64 KiB, where the reading has a time to end by.
 int read_byte(LineReader* reader) {
   if (reader->ahead_at < reader->ahead_count)
     return static_cast<int>(reader->ahead[reader->ahead_at++]);
-  return getc(reader->playlist);
+  bool look = reader->give_up_at > 0 && ++reader->bytes_read % (64 << 10) == 0;
+  if (look && seconds_now() > reader->give_up_at) reader->gave_up = true;
+  return reader->gave_up ? EOF : getc(reader->playlist);
 }
 
 // True where the first bytes of the playlist, bytes, are a byte-order

@@ -50,11 +50,16 @@ struct LineReader {
   unsigned ahead_at, ahead_count;
   long peeked[kPeekSize];  // units read ahead by peek_next
   unsigned peeked_at, peeked_count;
+  // Where give_up_at is set (seconds_now()), the playlist ends there, as
+  // it is read, for a reading that must not take longer: gave_up says so.
+  double give_up_at;
+  unsigned long bytes_read;
+  bool gave_up;
 };
 
 // The reader of a freshly opened playlist.
 inline LineReader start_line_reader(FILE* playlist) {
-  return {playlist, kNotYetRead, -1, {}, 0, 0, {}, 0, 0};
+  return {playlist, kNotYetRead, -1, {}, 0, 0, {}, 0, 0, 0, 0, false};
 }
 
 // Reads one more unit of the playlist's start ahead, after its byte-order

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sandbox.h"
+#include "terminal.h"
 
 namespace {
 
@@ -103,6 +104,27 @@ TEST(LineReader, ReportsAFailedRead) {
   LineReader reader = start_line_reader(write_only);
   EXPECT_EQ(next_entry_line(&reader, line), kReadFailed);
   fclose(write_only);
+  fclose(playlist);
+}
+
+}  // namespace
+
+namespace {
+
+// A reading with a time to end by that has passed ends within 64 KiB: a
+// long run of comments is not read to its end first.
+TEST(LineReader, EndsWhereItsTimeIsUp) {
+  FILE* playlist = tmpfile();
+  std::string comment = "# a line that names no song\n";
+  for (int i = 0; i < 40000; ++i) fputs(comment.c_str(), playlist);
+  fputs("a.mp3\n", playlist);
+  rewind(playlist);
+  LineReader reader = start_line_reader(playlist);
+  reader.give_up_at = seconds_now() - 1;
+  char line[kLineSize];
+  EXPECT_EQ(next_entry_line(&reader, line), kEndOfPlaylist);
+  EXPECT_TRUE(reader.gave_up);
+  EXPECT_LE(ftell(playlist), 72 << 10);
   fclose(playlist);
 }
 

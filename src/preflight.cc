@@ -42,18 +42,24 @@ Weighed* weighed_place(const char* target) {
   return &weighed[at];
 }
 
+// When the weighing gives up.
+double give_up_at = 0;
+
+bool in_time() { return seconds_now() <= give_up_at; }
+
 // The bytes line's copy adds on dest's file system: its source's size,
 // less that of the target it replaces; none where the target is as large
 // (most often the copy itself, which a second run keeps); less what an
 // earlier entry with the same target was counted for.
+// Each look at a file is started only in the weighing's time.
 long long bytes_for(const Playlist* playlist, const char* line) {
   char source[kPathSize];
   char target[kTargetNameSize];
-  if (locate_entry(playlist, line, source) != kFormed) return 0;
+  if (!in_time() || locate_entry(playlist, line, source) != kFormed) return 0;
   NameCode code = read_entry_as(source);
   unsigned long long source_size = 0, target_size = 0;
-  if (form_target_name(source, code, dest_in(code), target) != kFormed ||
-      !regular_file_size(source, code, &source_size))
+  if (form_target_name(source, code, dest_in(code), target) != kFormed || !in_time() ||
+      !regular_file_size(source, code, &source_size) || !in_time())
     return 0;
   if (!regular_file_size(target, code, &target_size)) target_size = 0;
   unsigned long long adds = source_size > target_size ? source_size - target_size : 0;
@@ -68,24 +74,26 @@ long long bytes_for(const Playlist* playlist, const char* line) {
 
 bool weigh_copies(const char* m3u_file, unsigned long long* need, double seconds) {
   static Playlist playlist;  // large: kept off the stack
-  double start = seconds_now();
+  give_up_at = seconds_now() + seconds;
   memset(weighed, 0, sizeof weighed);
   weighed_count = 0;
   unsigned long long size = 0;
   const char* why = nullptr;
-  if (!regular_file_size(m3u_file, kCodePage, &size) || !open_for_run(m3u_file, &playlist, &why))
+  if (!regular_file_size(m3u_file, kCodePage, &size) || !in_time() ||
+      !open_for_run(m3u_file, &playlist, &why))
     return false;
+  playlist.reader.give_up_at = give_up_at;  // within a long run of lines that name nothing too
   char line[kLineSize];
   long long needed = 0;
   LineStatus got = kEntryLine;
-  while (got != kEndOfPlaylist && got != kReadFailed && got != kPlaylistBroken &&
-         seconds_now() - start <= seconds) {
+  while (got != kEndOfPlaylist && got != kReadFailed && got != kPlaylistBroken && in_time()) {
     got = next_entry(&playlist, line);
     if (got == kEntryLine) needed += bytes_for(&playlist, line);
   }
+  bool gave_up = playlist.reader.gave_up || !in_time();
   close_after_run(&playlist);
   *need = needed > 0 ? static_cast<unsigned long long>(needed) : 0;
-  return got == kEndOfPlaylist || got == kReadFailed || got == kPlaylistBroken;
+  return !gave_up && (got == kEndOfPlaylist || got == kReadFailed || got == kPlaylistBroken);
 }
 
 void check_before_copying(const char* m3u_file, const char* dest) {
