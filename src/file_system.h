@@ -68,7 +68,8 @@ struct FileId {
 // as one file. Where file ids tell that (on Windows), false.
 bool one_name_in_any_case(const char* target, NameCode code);
 
-// The folder of the file file, as a full name. Returns false when it
+// The folder of the file file, a name from the command line, as a full
+// name. Returns false when it
 // cannot be told or does not fit.
 bool full_folder_of(const char* file, char (&folder)[kPathSize]);
 

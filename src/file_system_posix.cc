@@ -264,9 +264,11 @@ bool one_name_in_any_case(const char* target, NameCode) {
   return alike == 1;
 }
 
+// A name from the command line: its backslashes are its own.
 bool full_folder_of(const char* file, char (&folder)[kPathSize]) {
   char name[kPathSize];
-  if (!to_posix_name(file, name)) return false;
+  if (strlen(file) >= sizeof name) return false;
+  strcpy(name, file);  // fits, as checked
   char* slash = strrchr(name, '/');
   const char* parent = slash == nullptr ? "." : slash == name ? "/" : name;
   if (slash != nullptr && slash > name) *slash = '\0';

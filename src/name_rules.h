@@ -67,4 +67,10 @@ bool names_ignore_case();
 // "/" on POSIX, "\" on Windows.
 const char* dest_separator();
 
+// The length of the folder part of name, a name given on the command line
+// (the playlist's): up to and including its last separator, as this
+// platform reads its own names ("/" on POSIX, where a backslash is part of
+// a name; "\" or "/", or a drive's colon, on Windows); 0 where it has none.
+unsigned long folder_part_length(const char* name);
+
 #endif

@@ -2,6 +2,8 @@
 // holds, with no code page and no device names.
 #include "name_rules.h"
 
+#include <cstring>
+
 namespace {
 
 const char* run_dest = "";  // dest, as given
@@ -34,3 +36,8 @@ bool dest_swallowed_a_quote(const char*) { return false; }
 bool names_ignore_case() { return false; }
 
 const char* dest_separator() { return "/"; }
+
+unsigned long folder_part_length(const char* name) {
+  const char* slash = strrchr(name, '/');
+  return slash == nullptr ? 0 : static_cast<unsigned long>(slash - name) + 1;
+}

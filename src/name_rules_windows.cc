@@ -151,3 +151,10 @@ bool dest_swallowed_a_quote(const char* dest) {
 bool names_ignore_case() { return true; }
 
 const char* dest_separator() { return "\\"; }
+
+unsigned long folder_part_length(const char* name) {
+  unsigned long length = 0;
+  for (unsigned long i = 0; name[i] != '\0'; i += char_length(name + i, kCodePage))
+    if (name[i] == '\\' || name[i] == '/' || (i == 1 && name[i] == ':')) length = i + 1;
+  return length;
+}

@@ -44,14 +44,24 @@ bool begins_markup(const char* text) {
                             (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z'));
 }
 
+// True where text begins with a MIME type of PLS, whole: a player takes a
+// "[playlist]" after such a line as PLS, and after a song's type (an M3U
+// that lists "audio/mpeg") as nothing of the kind.
+bool begins_with_pls_type(const char* text, size_t type) {
+  const char* kTypes[] = {"audio/x-scpls", "audio/scpls",      "audio/x-pls",
+                          "application/pls", "application/pls+xml", "application/x-scpls"};
+  for (const char* pls : kTypes)
+    if (type == strlen(pls) && begins_with(text, pls)) return true;
+  return false;
+}
+
 // A line that may come before a PLS's "[playlist]": a comment, or the
 // MIME type a server sent with it ("audio/x-scpls"), alone or with the
 // extensions that a line of mime.types gives it ("audio/x-scpls   pls").
 bool may_precede_pls(const char* text) {
   if (*text == ';' || (*text == '#' && !begins_with(text, "#ext"))) return true;
-  if (!begins_with(text, "audio/") && !begins_with(text, "application/")) return false;
   size_t type = strcspn(text, " \t");
-  if (memchr(text, '.', type) != nullptr) return false;  // a song's name: "audio/a.mp3"
+  if (!begins_with_pls_type(text, type)) return false;
   const char* extensions = text + type;
   while (*extensions != '\0') {
     size_t blanks = strspn(extensions, " \t");
@@ -80,9 +90,7 @@ PlaylistFormat format_of(LineReader* reader) {
 // drive's colon), into folder; "." and a separator where it has none, so
 // that a bare entry is found there too.
 void take_folder(const char* name, char (&folder)[kPathSize]) {
-  size_t length = 0;
-  for (size_t i = 0; name[i] != '\0'; ++i)
-    if (is_separator(name[i]) || (i == 1 && name[i] == ':')) length = i + 1;
+  size_t length = folder_part_length(name);
   if (length + 3 > sizeof folder) length = 0;  // never: the name came from the command line
   memcpy(folder, name, length);
   folder[length] = '\0';

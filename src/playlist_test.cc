@@ -45,6 +45,8 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
       {"nor one with a blank", "audio/My Song.mp3\n[playlist]\n", kM3u},
       {"a MIME type with blanks after it", "audio/x-scpls \t\n[playlist]\n", kPls},
       {"but not with more than extensions", "audio/x-scpls pls !\n[playlist]\n", kM3u},
+      {"a song's type is no PLS's", "audio/mpeg\n[playlist]\na.mp3\n", kM3u},
+      {"nor a longer one that begins like it", "audio/x-scplsx\n[playlist]\n", kM3u},
       {"an M3U's #EXTM3U first", "#EXTM3U\n[playlist]\n", kM3u},
       {"an entry first", "a.mp3\n[playlist]\n", kM3u},
       {"a merge's mark is no markup", "<<<<<<< HEAD\nsong.mp3\n=======\n", kM3u},
@@ -91,6 +93,7 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       {"lists/x.m3u", "sub\\deeper.mp3", kFormed, "lists/sub\\deeper.mp3", kBesidePlaylist},
       {"lists/x.m3u", "gone.mp3", kFormed, "gone.mp3", kInNeither},
       {"lists/x.m3u", "locked/song.mp3", kFormed, "locked/song.mp3", kAsWritten},
+      {"pl\\x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},  // one name, in this folder
       // On POSIX a drive reads as a folder of the current one, but no folder holds it.
       {"lists/x.m3u", "C:\\Music\\gone.mp3", kFormed, "C:\\Music\\gone.mp3", kAsWritten},
       {"x.m3u", "gone.mp3", kFormed, "gone.mp3", kAsWritten},
