@@ -171,7 +171,7 @@ bool was_open_at_first_write(int fd) {
   return !first_write_seen || (then.st_ino == now.st_ino && then.st_dev == now.st_dev);
 }
 
-struct stat last_flushed = {};  // the file of the latest fdatasync
+struct stat last_flushed = {};  // the file of the latest fdatasync, or whole write-out
 
 // True when the file at path must be put on the medium before it is
 // renamed over the target at to.
@@ -360,8 +360,13 @@ int sync_file_range(int fd, off64_t start, off64_t length, unsigned flags) {
   if (fault > 0) return errno = fault, -1;
   if (fault == kWaitFail && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) return errno = EIO, -1;
   if (fault == kSlow && (flags & SYNC_FILE_RANGE_WAIT_AFTER)) usleep(100000);
-  return next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
-                                                                           flags);
+  int result = next<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range")(fd, start, length,
+                                                                                 flags);
+  // A whole file written out and waited for is in order before a rename
+  // where the file system keeps renames behind data.
+  const unsigned kWhole = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (result == 0 && start == 0 && length == 0 && flags == kWhole) fstat(fd, &last_flushed);
+  return result;
 }
 
 void sync() {

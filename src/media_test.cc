@@ -187,6 +187,50 @@ TEST(Media, ReplacedFilesSurviveACrash) {
   }
 }
 
+// Before a copy replaces a file that holds data, its bytes are written
+// out and waited for where the file system commits renames after data
+// (the whole file: "0+0BWA of 0" in the record), and flushed elsewhere; a
+// write-out that fails fails the copy, the old song kept.
+TEST(Media, ReplacingCopyIsPutInOrderAsItsFileSystemNeeds) {
+  const struct {
+    const char* what;
+    const char* type;
+    const char* options;
+    bool waited;
+  } disks[] = {
+      {"ext4", "ext4", "loop", true},
+      {"ext4, data=writeback", "ext4", "loop,data=writeback", false},
+      {"xfs", "xfs", "loop", true},
+  };
+  for (const auto& disk : disks) {
+    std::string reason = cannot_mount({std::string("mkfs.") + disk.type, "losetup"});
+    Sandbox box;
+    box.add({{"src/a.mp3", "new song"}, {"list.m3u", "src\\a.mp3\r\n"}, {"out/", ""}});
+    const std::string image = (box / "disk.img").string();
+    if (reason.empty() && (!run_quietly("truncate -s 320M " + image + " && mkfs." + disk.type +
+                                        (std::string(disk.type) == "ext4" ? " -F" : " -f") + " -q " +
+                                        image) ||
+                           !run_quietly(std::string("mount -o ") + disk.options + " " + image + " " +
+                                        (box / "out").string())))
+      reason = "cannot make or mount the image here";
+    if (!reason.empty()) GTEST_SKIP() << disk.what << ": " << reason;
+    write_file(box / "out/a.mp3", "old song");
+    setenv("LISKO_RECORD", (box / "record.txt").c_str(), 1);
+    Result put = run_with_faults(box, "sync_file_range:record");
+    write_file(box / "out/a.mp3", "old song");
+    Result failing = run_with_faults(box, "sync_file_range:waitfail,fdatasync:EIO");
+    unsetenv("LISKO_RECORD");
+    std::string left = read_file(box / "out/a.mp3");
+    run_quietly("umount " + (box / "out").string());
+
+    EXPECT_EQ(put.status, 0) << disk.what << ": " << put.out;
+    EXPECT_EQ(read_file(box / "record.txt") == "0+0BWA of 0\n", disk.waited) << disk.what << ": " << read_file(box / "record.txt");
+    EXPECT_EQ(failing.out, "Copying 'src\\a.mp3' to out/a.mp3...failed: the target's medium failed to "
+                           "take the copy (Input/output error)\r\n") << disk.what;
+    EXPECT_EQ(left, "old song") << disk.what;
+  }
+}
+
 // The power is cut the moment lisko has ended: every copy is whole.
 TEST(Media, CopiesAreOnTheMediumWhenLiskoEnds) {
   for (const Disk& disk : kDisks) {

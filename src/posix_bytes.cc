@@ -287,6 +287,18 @@ void note_copy_behind(const char* target_path, const struct stat& copy_info) {
   latest->inode = copy_info.st_ino;
 }
 
+int put_before_rename(int file, bool ordered) {
+#ifdef __linux__
+  const unsigned kWritten =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  if (ordered && sync_file_range(file, 0, 0, kWritten) == 0) return 0;
+  if (ordered && !is_refusal(errno)) return errno;
+#else
+  (void)ordered;
+#endif
+  return fdatasync(file) == 0 ? 0 : errno;
+}
+
 int compare_contents(int source, int target, off_t size, bool* same) {
   // Static, as the buffer of the copy by reading: no stack holds them. The
   // target's is aligned for direct I/O, and each of its reads is a whole

@@ -51,6 +51,13 @@ void wait_for_copy_behind();
 // for.
 void note_copy_behind(const char* target_path, const struct stat& copy_info);
 
+// Puts the bytes of file, a copy about to replace a file that holds data,
+// where a crash cannot lose them once the rename is done: where renames
+// follow data on its file system (ordered), written out and waited for;
+// elsewhere flushed to the medium (fdatasync). Returns 0 or the error of
+// the write-out, which fails the copy.
+int put_before_rename(int file, bool ordered);
+
 // Direct I/O reads into memory, and at offsets, aligned to this.
 constexpr size_t kDirectAlignment = 4096;
 

@@ -171,8 +171,8 @@ CopyResult write_and_rename(int source, const struct stat& source_info, const Ta
       fill_temp(source, source_info, temp, beside_old ? kWritingBeside : kWritingCopy, &copy_info);
   struct stat standing;
   bool stood = fstatat(place.folder, place.name, &standing, AT_SYMLINK_NOFOLLOW) == 0;
-  if (result.error == 0 && stood && holds_data(standing) && fdatasync(temp) != 0)
-    result.error = errno;
+  if (result.error == 0 && stood && holds_data(standing))
+    result.error = put_before_rename(temp, renames_follow_data(place.noted));
   if (close(temp) != 0 && result.error == 0) result.error = errno;
   if (result.error == 0 && renameat(place.folder, temp_name, place.folder, place.name) != 0)
     result = failed_at(kPuttingInPlace, errno);

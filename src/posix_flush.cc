@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #ifdef __linux__
@@ -32,6 +33,7 @@ struct CopyFolder {
   ino_t inode;
   int flush;  // a descriptor on it, opened before its first write, or -1
   unsigned long copies;
+  bool ordered;  // renames_follow_data
 };
 
 // More folders than these in one run means dest's folder changed again and
@@ -79,6 +81,50 @@ bool needs_whole_system_flush(int flush) {
 #endif
 }
 
+// True where text holds line as one of its lines.
+bool has_line(const char* text, const char* line) {
+  size_t length = strlen(line);
+  for (const char* at = strstr(text, line); at != nullptr; at = strstr(at + 1, line))
+    if ((at == text || at[-1] == '\n') && (at[length] == '\n' || at[length] == '\0')) return true;
+  return false;
+}
+
+// The options the kernel lists for the ext4 on device, into options ("").
+void read_ext4_options(dev_t device, char (&options)[4096]) {
+  options[0] = '\0';
+#ifdef __linux__
+  char link[64], target[256], path[320];
+  snprintf(link, sizeof link, "/sys/dev/block/%u:%u", major(device), minor(device));
+  ssize_t length = readlink(link, target, sizeof target - 1);
+  if (length <= 0) return;
+  target[length] = '\0';
+  const char* name = strrchr(target, '/');
+  snprintf(path, sizeof path, "/proc/fs/ext4/%s/options", name != nullptr ? name + 1 : target);
+  int file = open(path, O_RDONLY | O_CLOEXEC);
+  if (file < 0) return;
+  ssize_t got = read(file, options, sizeof options - 1);
+  options[got > 0 ? got : 0] = '\0';
+  close(file);
+#else
+  (void)device;
+#endif
+}
+
+// Whether the file system of folder commits renames after their data.
+bool tell_order(int folder, dev_t device) {
+#ifdef __linux__
+  struct statfs medium;
+  if (folder == AT_FDCWD || fstatfs(folder, &medium) != 0) return false;
+  char options[4096];
+  const unsigned long kExt = 0xEF53;
+  if (static_cast<unsigned long>(medium.f_type) == kExt) read_ext4_options(device, options);
+  return renames_follow_data_on(static_cast<unsigned long>(medium.f_type), options);
+#else
+  (void)folder, (void)device;
+  return false;
+#endif
+}
+
 int flush_file_system(int flush) {
 #ifdef __linux__
   return syncfs(flush) == 0 ? 0 : errno;
@@ -98,8 +144,20 @@ int note_copy_folder(int folder, const char* target_path) {
     if (folders[at].device == info.st_dev && folders[at].inode == info.st_ino)
       return static_cast<int>(at);
   if (folders_kept == kFoldersKept) return -1;
-  folders[folders_kept] = {info.st_dev, info.st_ino, open_flush(folder), 0};
+  folders[folders_kept] = {info.st_dev, info.st_ino, open_flush(folder), 0,
+                           tell_order(folder, info.st_dev)};
   return static_cast<int>(folders_kept++);
+}
+
+bool renames_follow_data(int place) { return place >= 0 && folders[place].ordered; }
+
+bool renames_follow_data_on(unsigned long type, const char* ext4_options) {
+  const unsigned long kExt = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E;
+  if (type == kXfs || type == kBtrfs) return true;
+  // Without a journal, or with ext4's data=writeback, nothing keeps a
+  // rename behind its file's data.
+  return type == kExt &&
+         (has_line(ext4_options, "data=ordered") || has_line(ext4_options, "data=journal"));
 }
 
 void count_copy_into(int place) {

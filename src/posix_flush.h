@@ -13,6 +13,20 @@ int note_copy_folder(int folder, const char* target_path);
 // Counts a copy made or kept in the folder noted at place.
 void count_copy_into(int place);
 
+// True where the file system of the folder noted at place commits a
+// rename only after the data written before it: a journal that commits in
+// order, and the data of ext4's ordered and journal modes with it (ext4 so
+// mounted, XFS, btrfs). There a copy that replaces a file need only have
+// its bytes written and waited for before its rename, not flushed: after a
+// crash the target is the old file or the new one all the same. False
+// where that cannot be told.
+bool renames_follow_data(int place);
+
+// The same, from a file system's type (as statfs gives it) and, for ext4,
+// its options as the kernel lists them (/proc/fs/ext4/DEVICE/options:
+// "data=ordered" where it has a journal in that mode).
+bool renames_follow_data_on(unsigned long type, const char* ext4_options);
+
 // Flushes the file system of every folder that copies went into, each
 // through a descriptor opened before its first write, so that it reports
 // every write-out error since; where a FUSE file system's flush does not
