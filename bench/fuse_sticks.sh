@@ -14,6 +14,12 @@
 # median of the rounds' ratios, second over first, with their smallest and
 # largest. LISKO_COMPARE=/path/to/another/lisko adds that build, on an
 # image of its own in the same rounds, to weigh a change to lisko itself.
+#
+# Then "changed": the songs copied onto a fresh stick (cp -p, sync), then
+# their changed files (other bytes, 4,321 more each, as after re-tagging)
+# copied over them by lisko, cp -p + sync -f, rsync -t --ignore-times +
+# sync -f and the same with --fsync, each on a stick of its own in every
+# round, in turn: lisko's time over each, median [smallest-largest].
 set -euo pipefail
 rounds=${1:-7}
 sticks=${2:-"fusefat exfat"}
@@ -34,12 +40,15 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$work"/src "$work"/images "$work"/stick
-mount -t tmpfs -o size=$((files * kib * 2 + 65536))k tmpfs "$work"/src
+mount -t tmpfs -o size=$((files * kib * 3 + 65536))k tmpfs "$work"/src
 mount -t tmpfs -o size=$((files * kib * 3 / 2 + 262144))k tmpfs "$work"/images
+mkdir -p "$work"/src/changed
 for i in $(seq "$files"); do
   head -c $((kib * 1024)) /dev/urandom > "$work/src/$(printf '%03d' "$i") Track.mp3"
+  head -c $((kib * 1024 + 4321)) /dev/urandom > "$work/src/changed/$(printf '%03d' "$i") Track.mp3"
 done
-find "$work"/src -type f | sort > "$work"/list.m3u
+find "$work"/src -maxdepth 1 -type f | sort > "$work"/list.m3u
+find "$work"/src/changed -type f | sort > "$work"/changed.m3u
 
 mount_stick() {  # type
   local image=$work/images/stick.img
@@ -89,4 +98,46 @@ for build in sorted({row[0] for row in rows}):
     print(f"{stick:<8} {names[int(build)]:<6} {statistics.median(f for f, _ in mine):.3f} s, "
           f"{statistics.median(s for _, s in mine):.3f} s, {statistics.median(ratios):.2f} "
           f"[{min(ratios):.2f}-{max(ratios):.2f}]")' "$stick"
+done
+
+changed_commands=("lisko" "cp-sync" "rsync-sync" "rsync-fsync")
+[ -n "${LISKO_COMPARE:-}" ] && changed_commands+=("other")
+run_changed() {  # command
+  case $1 in
+    lisko) "${builds[0]}" "$work"/changed.m3u "$work"/stick/ ;;
+    other) "${builds[1]}" "$work"/changed.m3u "$work"/stick/ ;;
+    cp-sync) xargs -d '\n' cp --preserve=timestamps -t "$work"/stick < "$work"/changed.m3u
+             sync -f "$work"/stick ;;
+    rsync-sync) rsync -t --ignore-times --no-relative --files-from="$work"/changed.m3u / "$work"/stick/ &&
+                sync -f "$work"/stick ;;
+    rsync-fsync) rsync -t --ignore-times --fsync --no-relative --files-from="$work"/changed.m3u / \
+                   "$work"/stick/ && sync -f "$work"/stick ;;
+  esac
+}
+echo
+printf '%-8s %s\n' stick "changed songs over the copies: lisko s (median), lisko / each: median [smallest-largest]"
+for stick in $sticks; do
+  results=()
+  for round in $(seq "$rounds"); do
+    line=""
+    for command in "${changed_commands[@]}"; do
+      mount_stick "$stick"
+      xargs -d '\n' cp -t "$work"/stick < "$work"/list.m3u
+      sync
+      line+=" $command=$(seconds run_changed "$command")"
+      unmount_stick
+    done
+    results+=("$line")
+  done
+  printf '%s\n' "${results[@]}" | python3 -c '
+import statistics, sys
+rows = [dict(item.split("=") for item in line.split()) for line in sys.stdin]
+lisko = [float(r["lisko"]) for r in rows]
+parts = []
+for name in rows[0]:
+    if name == "lisko":
+        continue
+    ratios = [float(r["lisko"]) / float(r[name]) for r in rows]
+    parts.append(f"{name} {statistics.median(ratios):.2f} [{min(ratios):.2f}-{max(ratios):.2f}]")
+print(f"{sys.argv[1]:<8} {statistics.median(lisko):.3f} s  " + "  ".join(parts))' "$stick"
 done

@@ -16,7 +16,8 @@
 #
 # The ways into the target: "fresh", into an empty folder; "new",
 # replacing every file with new bytes (the targets hold another source set
-# of the same names); and, for 200 files of 5 MiB, "same", a second run
+# of the same names and sizes); "changed", the same where each target has
+# another size too (as after re-tagging); and, for 200 files of 5 MiB, "same", a second run
 # onto the targets of the first (the same bytes, the same times),
 # "same-cold", the same with the page cache dropped before each run, and
 # "same-medium", the same with only the targets' pages dropped (the
@@ -62,21 +63,26 @@ cleanup() {
 trap cleanup EXIT
 mkdir -p "$work"/src "$work"/images "$work"/mnt
 can_mount=yes
-mount -t tmpfs -o size=6g tmpfs "$work"/src 2>/dev/null || can_mount=no
+mount -t tmpfs -o size=9g tmpfs "$work"/src 2>/dev/null || can_mount=no
 [ $can_mount = yes ] && mount -t tmpfs -o size=10g tmpfs "$work"/images
 [ $can_mount = no ] && echo "bench: cannot mount here; timing in $work on the current file system"
 
 # The cases: a name, a file count and a file size.
-cases=("1 file of 1 GiB:1:1G" "200 files of 5 MiB:200:5M" "1,000 files of 1 MiB:1000:1M"
-       "3,000 files of 16 KiB:3000:16K" "10,000 files of 4 KiB:10000:4K")
+cases=("1 file of 1 GiB:1:1G" "200 files of 5 MiB:200:5M" "120 files of 2 MiB:120:2M"
+       "1,000 files of 1 MiB:1000:1M" "3,000 files of 16 KiB:3000:16K" "10,000 files of 4 KiB:10000:4K")
 
-# Two source sets of the same names and sizes, d and e, with other bytes.
+# Two source sets of the same names and sizes, d and e, with other bytes;
+# and c, of the same names with other bytes and 4,321 bytes more each, as
+# the songs' files after their tags were changed.
 make_sources() {  # count size
   rm -rf "$work"/src/*
-  for set in d e; do
+  local bytes
+  bytes=$(numfmt --from=iec "$2")
+  for set in d e c; do
     mkdir -p "$work"/src/$set
-    head -c "$(($1 * $(numfmt --from=iec "$2")))" /dev/urandom |
-      split -b "$2" -a 5 -d - "$work"/src/$set/f
+    local each=$bytes
+    [ $set = c ] && each=$((bytes + 4321))
+    head -c "$(($1 * each))" /dev/urandom | split -b "$each" -a 5 -d - "$work"/src/$set/f
   done
   find "$work"/src/d -type f | sort > "$work"/list.txt
   cp "$work"/list.txt "$work"/list.m3u   # written on Linux: one path a line
@@ -109,14 +115,15 @@ for system in $systems; do
     IFS=: read -r label count size <<<"$entry"
     [ -n "$only_cases" ] && [ "$only_cases" != "${count}x$size" ] && continue
     make_sources "$count" "$size"
-    modes="fresh new"
-    [ "$count" = 200 ] && modes="fresh new same same-cold same-medium"
+    modes="fresh new changed"
+    [ "$count" = 200 ] && modes="fresh new changed same same-cold same-medium"
     for mode in $modes; do
       mount_system "$system"
       cd "$work"/mnt
       case $mode in
         fresh) prepare='rm -rf dst && mkdir dst && sync' ;;
         new) prepare="rm -rf dst && cp -rp $work/src/e dst && sync" ;;
+        changed) prepare="rm -rf dst && cp -rp $work/src/c dst && sync" ;;
         same) prepare="rm -rf dst && cp -rp $work/src/d dst && sync" ;;
         same-cold) prepare="rm -rf dst && cp -rp $work/src/d dst && sync && echo 3 > /proc/sys/vm/drop_caches" ;;
         same-medium) prepare="rm -rf dst && cp -rp $work/src/d dst && sync && $drop_targets" ;;
