@@ -25,6 +25,11 @@ void report_copy_progress(CopyProgress report);
 // folder, with *why the reason.
 FILE* open_playlist(const char* m3u_file, const char** why);
 
+// Opens a playlist that another names (an ASX file's ENTRYREF), name as
+// the playlist holds it, for reading only. Returns null where it cannot
+// be opened or names a folder, with *why the reason.
+FILE* open_listed_playlist(const char* name, const char** why);
+
 // What a missing dest folder asks the user, in this platform's words: "is
 // the stick mounted?".
 const char* missing_medium_question();

@@ -198,6 +198,12 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
   return playlist;
 }
 
+FILE* open_listed_playlist(const char* name, const char** why) {
+  char path[kPathSize];
+  *why = "the name is too long";
+  return to_posix_name(name, path) ? open_playlist(path, why) : nullptr;
+}
+
 const char* missing_medium_question() { return "is the stick mounted?"; }
 
 bool dest_is_folder() {

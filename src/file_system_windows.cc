@@ -20,6 +20,19 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
   return playlist;
 }
 
+// Read in UTF-8 where it is UTF-8 and names a file so, else in the code
+// page, as an entry is.
+FILE* open_listed_playlist(const char* name, const char** why) {
+  wchar_t wide[kPathSize];
+  *why = "the name is too long";
+  if (!to_wide(name, read_entry_as(name), wide, kPathSize)) return nullptr;
+  FILE* playlist = _wfopen(wide, L"rb");
+  DWORD attributes = GetFileAttributesW(wide);
+  bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  *why = playlist != nullptr ? nullptr : folder ? "is a folder" : strerror(errno);
+  return playlist;
+}
+
 const char* missing_medium_question() { return "is the drive plugged in?"; }
 
 // A bare drive ("E:") names the current folder of that drive, which its

@@ -67,6 +67,14 @@ bool names_ignore_case();
 // "/" on POSIX, "\" on Windows.
 const char* dest_separator();
 
+// Where the bytes of name, an entry of a playlist, are no UTF-8: the name
+// a file of it has here, read in the ANSI code page of the Windows that
+// wrote the playlist. On POSIX systems, whose names are UTF-8 as a rule,
+// Windows-1252 turned into UTF-8, into here; false where name is UTF-8
+// already, or that does not fit. On Windows, whose code page reads the
+// bytes as they stand, always false.
+bool ansi_name_here(const char* name, char (&here)[kPathSize]);
+
 // The length of the folder part of name, a name given on the command line
 // (the playlist's): up to and including its last separator, as this
 // platform reads its own names ("/" on POSIX, where a backslash is part of

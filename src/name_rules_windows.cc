@@ -158,3 +158,5 @@ unsigned long folder_part_length(const char* name) {
     if (name[i] == '\\' || name[i] == '/' || (i == 1 && name[i] == ':')) length = i + 1;
   return length;
 }
+
+bool ansi_name_here(const char*, char (&)[kPathSize]) { return false; }

@@ -186,3 +186,14 @@ void take_dest_folder(const char* dest, char (&folder)[kPathSize]) {
   memcpy(folder, dest, length);  // fits: dest does
   folder[length] = '\0';
 }
+
+bool begins_with_any_case(const char* text, const char* prefix) {
+  for (; *prefix != '\0'; ++text, ++prefix)
+    if ((*text >= 'A' && *text <= 'Z' ? *text | 0x20 : *text) != *prefix) return false;
+  return true;
+}
+
+bool begins_with_drive(const char* name) {
+  char letter = static_cast<char>(name[0] | 0x20);
+  return letter >= 'a' && letter <= 'z' && name[1] == ':';
+}

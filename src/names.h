@@ -52,6 +52,13 @@ FormResult find_source(const char* line, char (&source)[kPathSize]);
 FormResult form_target_name(const char* source, NameCode code, const char* dest,
                             char (&target)[kTargetNameSize]);
 
+// True when text begins with prefix, a lowercase ASCII text, in any case.
+bool begins_with_any_case(const char* text, const char* prefix);
+
+// True where name begins with a drive ("C:"), which on POSIX systems
+// reads as relative, though no folder holds such a name.
+bool begins_with_drive(const char* name);
+
 // dest's folder part, as typed, into folder ("" where dest has none: the
 // current folder).
 void take_dest_folder(const char* dest, char (&folder)[kPathSize]);

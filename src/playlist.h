@@ -1,24 +1,31 @@
 // The playlist as the run sees it: opened once, then one entry after
 // another until it ends, then closed. Its format is told by its content,
-// never by its name: PLS (a "[playlist]" line among its first lines), XSPF,
-// WPL and ZPL (XML whose root is a <playlist> or a <smil>), and M3U, which
-// is everything else, read line by line as ever. Each format has a reader
+// never by its name: PLS (a "[playlist]" line among its first lines), ASX
+// in its INI form (a "[Reference]" line), ASX, WAX and WVX (XML-like, whose
+// root is <ASX>), B4S (<WinampXML>), XSPF, WPL and ZPL (XML whose root is a
+// <playlist> or a <smil>), and M3U, which is everything else, read line by
+// line as ever. Each format has a reader
 // of its own beside this file; another format would be one more.
 #ifndef LISKO_PLAYLIST_H
 #define LISKO_PLAYLIST_H
 
+#include "asx_reader.h"
+#include "b4s_reader.h"
 #include "line_reader.h"
 #include "name_rules.h"
 #include "names.h"
 #include "xml_reader.h"
 
-enum PlaylistFormat { kM3u, kPls, kXml };
+enum PlaylistFormat { kM3u, kPls, kXml, kAsx, kAsxIni, kB4s };
 
 // The open playlist and its readers' state; only playlist.cc looks inside.
 struct Playlist {
   LineReader reader;
   PlaylistFormat format;
   XmlReader xml;
+  AsxReader asx;
+  B4sReader b4s;
+  bool note_told;
   char folder[kPathSize];       // the playlist's folder as named, with its separator
   char full_folder[kPathSize];  // the same as a full name, or "" where unknown
   char root[kPathSize];         // its drive or share ("C:"), "" where it has none

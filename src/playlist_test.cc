@@ -53,6 +53,12 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
       {"XML", "<?xml version=\"1.0\"?>\n<playlist/>", kXml},
       {"XML after a comment", "<!-- by hand -->\n<smil/>", kXml},
       {"XML after a blank line", "\n<playlist/>", kXml},
+      {"ASX, WAX, WVX: the root <ASX>, in any case", "<Asx version=\"3.0\">", kAsx},
+      {"after a declaration, a comment, a DOCTYPE", "<?xml version=\"1.0\"?>\r\n<!-- <smil> -->\n"
+       "<!DOCTYPE asx>\n<ASX>", kAsx},
+      {"B4S", "<?xml version=\"1.0\" encoding='UTF-8'?>\n<WinampXML><playlist>", kB4s},
+      {"a root that begins like ASX's", "<asxx>", kXml},
+      {"ASX's INI form", "\r\n [Reference]\r\nRef1=a.mp3\r\n", kAsxIni},
       {"empty", "", kM3u},
   };
   for (const auto& c : cases) {
@@ -69,7 +75,8 @@ TEST_F(PlaylistIn, FormatIsToldByTheFirstLines) {
 // where that lacks it, from the playlist's; the other formats' from the
 // playlist's folder; a name from the root never from the playlist's.
 TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
-  box_.add({{"here.mp3", "h"}, {"both.mp3", "b"}, {"lists/both.mp3", "B"},
+  box_.add({{"D\xC3\xA9j\xC3\xA0 vu.mp3", "d"}, {"\xE9t\xE9.mp3", "e"}, {"\xC3\xA9t\xC3\xA9.mp3", "E"},
+            {"lists/\xE2\x82\xAC.mp3", "euro"}, {"here.mp3", "h"}, {"both.mp3", "b"}, {"lists/both.mp3", "B"},
             {"lists/beside.mp3", "s"}, {"lists/sub/deeper.mp3", "d"}, {"locked/song.mp3", "l"},
             {"lists/locked/song.mp3", "L"}});
   chmod((box_ / "locked").c_str(), 0);  // its file is there, though only root can tell
@@ -93,6 +100,10 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       {"lists/x.m3u", "sub\\deeper.mp3", kFormed, "lists/sub\\deeper.mp3", kBesidePlaylist},
       {"lists/x.m3u", "gone.mp3", kFormed, "gone.mp3", kInNeither},
       {"lists/x.m3u", "locked/song.mp3", kFormed, "locked/song.mp3", kAsWritten},
+      // Bytes of Windows-1252 that name no file: as its code page spells them.
+      {"lists/x.m3u", "D\xE9j\xE0 vu.mp3", kFormed, "D\xC3\xA9j\xC3\xA0 vu.mp3", kAsWritten},
+      {"lists/x.m3u", "\xE9t\xE9.mp3", kFormed, "\xE9t\xE9.mp3", kAsWritten},
+      {"lists/x.m3u", "\x80.mp3", kFormed, "lists/\xE2\x82\xAC.mp3", kBesidePlaylist},
       {"pl\\x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},  // one name, in this folder
       // On POSIX a drive reads as a folder of the current one, but no folder holds it.
       {"lists/x.m3u", "C:\\Music\\gone.mp3", kFormed, "C:\\Music\\gone.mp3", kAsWritten},
@@ -158,6 +169,40 @@ TEST_F(PlaylistIn, FullFolderIsToldOrNone) {
     const char* why = nullptr;
     ASSERT_TRUE(open_for_run(c.name.c_str(), &playlist, &why)) << c.name.size();
     EXPECT_EQ(playlist_folder(&playlist), c.folder) << c.name.size();
+    close_after_run(&playlist);
+  }
+}
+
+// An ASX entry is the first of its REFs that names a file lisko can copy;
+// where none does, the first that names a file; where all are streams, the
+// first. Its names are read as Windows-1252 where they are no UTF-8.
+TEST_F(PlaylistIn, AsxEntryIsItsFirstRefThatNamesAFile) {
+  box_.add({{"lists/b.mp3", "b"}, {"lists/\xC3\xA9.mp3", "e"}});
+  const struct {
+    std::string refs;
+    std::string entry;
+    std::string source;
+  } cases[] = {
+      {"<ref href=\"http://radio/live\"/><ref href=\"gone.mp3\"/><ref href=\"b.mp3\"/>", "b.mp3",
+       "lists/b.mp3"},
+      {"<ref href=\"mms://radio\"/><ref href=\"gone.mp3\"/><ref href=\"lost.mp3\"/>", "gone.mp3",
+       "lists/gone.mp3"},
+      {"<ref href=\"mms://radio\"/><ref href=\"rtsp://radio\"/>", "mms://radio", ""},
+      {"<ref href=\"\xE9.mp3\"/>", "\xE9.mp3", "lists/\xC3\xA9.mp3"},
+  };
+  for (const auto& c : cases) {
+    write_file(box_ / "lists/x.asx", "<asx><entry>" + c.refs + "</entry></asx>");
+    Playlist playlist;
+    const char* why = nullptr;
+    ASSERT_TRUE(open_for_run("lists/x.asx", &playlist, &why));
+    char entry[kLineSize] = "";
+    EXPECT_EQ(next_entry(&playlist, entry), kEntryLine);
+    EXPECT_EQ(entry, c.entry);
+    char source[kPathSize] = "";
+    EXPECT_EQ(locate_entry(&playlist, entry, source), c.source.empty() ? kNoNamePart : kFormed);
+    if (!c.source.empty()) {
+      EXPECT_EQ(source, c.source);
+    }
     close_after_run(&playlist);
   }
 }

@@ -47,9 +47,10 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
       "Copying '../music/Bj\xC3\xB6rk/J\xC3\xB3ga.mp3' to out/J\xC3\xB3ga.mp3...succeeded\r\n"
       "Copying '../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n";
   // name in lists/, or where it says ("music/x").
-  auto with = [&](const std::string& name, const std::string& content) {
-    Files files = music;
-    files[name.find('/') == std::string::npos ? "lists/" + name : name] = content;
+  auto with = [&](const std::string& name, const std::string& content, Files files = {}) {
+    if (files.empty()) files = music;
+    files[name.find('/') == std::string::npos || name.rfind("sub/", 0) == 0 ? "lists/" + name : name] =
+        content;
     return files;
   };
   const std::string xspf_head = "<playlist xmlns=\"http://xspf.org/ns/0/\"><trackList><track>";
@@ -167,6 +168,22 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        "<trackList xml:base=\"two/\"><track xml:base=\"../../three/\"><location>four.mp3"
        "</location></track></trackList></playlist>"}}, "", {"lists/x.xspf", "out/"},
        "Copying 'three/four.mp3' to out/four.mp3...succeeded\r\n", 0, {{"out/four.mp3", "4"}}},
+      {"an ASX of fallbacks and an ENTRYREF, named as a WAX", with("mix.wax",
+       "<ASX version=\"3.0\">\r\n<Title>Mix</Title>\r\n<Entry><Ref href=\"mms://radio/live\"/>\r\n"
+       "<REF HREF = \"..\\music\\Gone.mp3\"/><ref href=\"..\\music\\Intro.mp3\"/></ENTRY>\r\n"
+       "<ENTRYREF HREF=\"sub\\more.asx\"/><entryref href=\"mix.wax\"/>\r\n</ASX>\r\n", with("sub/more.asx",
+       "<asx><entry><ref href=\"../../music/Rock &amp; Roll.mp3\"/></entry></asx>")), "",
+       {"lists/mix.wax", "out/"}, "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n"
+       "Copying 'sub\\../../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n", 0,
+       {{"out/Intro.mp3", "I"}, {"out/Rock & Roll.mp3", "R"}}},
+      {"an ASX in its INI form", with("x.asx", "[Reference]\r\nRef1=http://radio/live\r\n"
+       "Ref2=../music/Intro.mp3\r\n"), "", {"lists/x.asx", "out/"},
+       "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0, {{"out/Intro.mp3", "I"}}},
+      {"a B4S", with("x.b4s", "<?xml version=\"1.0\" encoding='UTF-8' standalone=\"yes\"?>\r\n"
+       "<WinampXML>\r\n<playlist num_entries=\"2\" label=\"Mix\">\r\n<entry Playstring=\"file:..\\"
+       "music\\Intro.mp3\"><Name>Intro</Name><Length>200</Length></entry>\r\n<entry Playstring="
+       "\"http://radio/live\"/>\r\n</playlist>\r\n</WinampXML>\r\n"), "", {"lists/x.b4s", "out/"},
+       "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0, {{"out/Intro.mp3", "I"}}},
       {"a NUL byte inside an attribute's value", with("x.wpl", std::string("<smil><body><media "
        "src=\"a\0b.mp3\"/></body></smil>", 48)), "", {"lists/x.wpl", "out/"},
        "Couldn't read lists/x.wpl.  Exiting LISKO.\r\n", 2, {}, "",

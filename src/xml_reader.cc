@@ -195,7 +195,6 @@ void start_xml_reader(XmlReader* reader, LineReader* source) {
     reader->base[level][0] = '\0';
     reader->base_too_long[level] = false;
   }
-  reader->note_told = false;
 }
 
 LineStatus next_xml_entry(XmlReader* reader, char (&entry)[kLineSize]) {

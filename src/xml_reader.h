@@ -34,7 +34,6 @@ struct XmlReader {
   // open, which a relative location is resolved against.
   char base[3][kLineSize];
   bool base_too_long[3];
-  bool note_told;
 };
 
 // The reader of the playlist that source reads, from its start.

@@ -13,6 +13,7 @@ void start_xml_scanner(XmlScanner* scanner, LineReader* source) {
   scanner->line = 1;
   scanner->why[0] = '\0';
   scanner->note[0] = '\0';
+  scanner->lenient = false;
 }
 
 namespace xml {
@@ -24,12 +25,6 @@ bool is_name_char(long c) {
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
-
-bool same_in_any_case(const char* one, const char* other) {
-  for (; *one != '\0' && *other != '\0'; ++one, ++other)
-    if (lower(*one) != lower(*other)) return false;
-  return *one == *other;
-}
 
 // The character a reference names: &amp; &lt; &gt; &quot; &apos; &#NN;
 // &#xHH;. Returns kNone where it names none of them, and kNotAChar for a
@@ -64,15 +59,36 @@ bool read_value(XmlScanner* scanner, long quote, char* value, bool* too_long) {
   return true;
 }
 
+// Reads a value without quotes, as a lenient scanner takes one, that
+// begins with first: up to a blank or the tag's end, "/>" setting *empty.
+bool read_bare_value(XmlScanner* scanner, long first, char* value, bool* too_long, bool* empty) {
+  unsigned length = 0;
+  long c = first;
+  for (; c != EOF && !is_space(c) && c != '>'; c = get(scanner)) {
+    long next = c == '/' ? get(scanner) : kNone;  // the end of an empty tag, or part of the value
+    if (next == '>') *empty = true;
+    if (next == '>') break;
+    if (next != kNone) put_back(scanner, next);
+    if (c == kNotAChar || c == 0) return fail(scanner, "a character that XML does not allow");
+    keep(scanner, c, false, value, &length, too_long);
+  }
+  put_back(scanner, *empty ? '>' : c);
+  if (value != nullptr) value[length] = '\0';
+  return true;
+}
+
 // Reads one attribute, name="value", that begins with first.
 bool read_attribute(XmlScanner* scanner, long first, Tag* tag) {
   char name[kXmlNameSize];
   if (!read_name(scanner, first, name)) return false;
   if (skip_spaces(scanner) != '=') return fail(scanner, "the attribute %s without its value", name);
   long quote = skip_spaces(scanner);
-  if (quote != '"' && quote != '\'') return fail(scanner, "the attribute %s without quotes", name);
-  bool wanted = tag->wanted != nullptr && strcmp(name, tag->wanted) == 0;
+  bool wanted = tag->wanted != nullptr && (scanner->lenient ? same_in_any_case(name, tag->wanted)
+                                                            : strcmp(name, tag->wanted) == 0);
   tag->found = tag->found || wanted;
+  if (quote != '"' && quote != '\'' && scanner->lenient)
+    return read_bare_value(scanner, quote, wanted ? tag->value : nullptr, &tag->too_long, &tag->empty);
+  if (quote != '"' && quote != '\'') return fail(scanner, "the attribute %s without quotes", name);
   if (tag->base != nullptr && strcmp(name, "xml:base") == 0)
     return read_value(scanner, quote, tag->base, &tag->base_too_long);
   return read_value(scanner, quote, wanted ? tag->value : nullptr, &tag->too_long);
@@ -160,6 +176,12 @@ bool fail(XmlScanner* scanner, const char* what, const char* detail) {
 
 bool is_space(long c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+bool same_in_any_case(const char* one, const char* other) {
+  for (; *one != '\0' && *other != '\0'; ++one, ++other)
+    if (lower(*one) != lower(*other)) return false;
+  return *one == *other;
+}
+
 const char* local_name(const char* name) {
   const char* colon = strrchr(name, ':');
   return colon != nullptr ? colon + 1 : name;
@@ -199,10 +221,11 @@ bool in_reference(long c) {
 }
 
 // An "&" that begins no reference ("Rock & Roll"), as some programs write
-// it: the character "&" and what was read after it, as text; noted once.
+// it: the character "&" and what was read after it, as text; noted once,
+// but where the scanner is lenient: there it is as players read it.
 void take_bare_ampersand(XmlScanner* scanner, const char* read, char* text, unsigned* length,
                          bool* too_long) {
-  if (scanner->note[0] == '\0')
+  if (scanner->note[0] == '\0' && !scanner->lenient)
     snprintf(scanner->note, sizeof scanner->note,
              "line %u: a \"&\" that begins no reference, read as the character \"&\"",
              scanner->line);
@@ -225,6 +248,11 @@ bool read_reference(XmlScanner* scanner, char* text, unsigned* length, bool* too
     return true;
   }
   long named = referred(name);
+  if (named == kNone && scanner->lenient) {  // "&nbsp;": the text it is
+    take_bare_ampersand(scanner, name, text, length, too_long);
+    keep(scanner, ';', false, text, length, too_long);
+    return true;
+  }
   if (named == kNotAChar)
     return fail(scanner, "the reference &%s;, a character no name may hold", name);
   if (named == kNone)
@@ -263,7 +291,7 @@ bool read_instruction(XmlScanner* scanner) {
   tag.wanted = "encoding";
   tag.value = encoding;
   if (!read_attributes(scanner, &tag, true)) return false;
-  if (tag.found && (tag.too_long || !is_known_encoding(encoding)))
+  if (tag.found && !scanner->lenient && (tag.too_long || !is_known_encoding(encoding)))
     return fail(scanner,
                 "the playlist says it is in %.40s, which lisko does not read (save it as "
                 "UTF-8)",

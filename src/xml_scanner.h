@@ -11,13 +11,18 @@
 // Names are at most 63 bytes long.
 constexpr unsigned kXmlNameSize = 64;
 
-// What the scanner keeps as it reads.
+// What the scanner keeps as it reads. A lenient scanner reads markup as
+// the players of ASX and B4S playlists do: attribute names in any case, a
+// value without quotes (up to a blank or the tag's end), a reference it
+// does not know and a bare "&" as the text they are, without a note; and
+// the encoding a declaration names is not checked.
 struct XmlScanner {
   LineReader* source;
   long held;       // a character read ahead, or -1
   unsigned line;   // of the playlist, for the reasons
   char why[160];   // the reason the reading ended, where it failed
   char note[160];  // what a user should know that ended nothing, or ""
+  bool lenient;
 };
 
 // The scanner of the playlist that source reads, from its start.
@@ -53,6 +58,9 @@ bool is_space(long c);
 
 // The name without its namespace prefix.
 const char* local_name(const char* name);
+
+// True where the names one and other, ASCII, differ in case at most.
+bool same_in_any_case(const char* one, const char* other);
 
 // Reads past blanks and line ends; returns the character after them.
 long skip_spaces(XmlScanner* scanner);
