@@ -28,6 +28,7 @@
 #include <cwchar>
 
 #include "file_system.h"
+#include "windows_copy.h"
 #include "windows_keep.h"
 #include "windows_names.h"
 #include "windows_stop.h"
@@ -37,8 +38,8 @@ namespace {
 // Where the copy in flight reports how far it is, or null.
 CopyProgress progress_report = nullptr;
 
-// CopyFileEx's progress routine: reports how far the copy is, and stops it
-// where a stop was asked for.
+}  // namespace
+
 DWORD CALLBACK on_progress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER, LARGE_INTEGER,
                            DWORD, DWORD, HANDLE, HANDLE, LPVOID) {
   if (*copy_cancel_flag()) return PROGRESS_CANCEL;
@@ -47,6 +48,8 @@ DWORD CALLBACK on_progress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGE
                     static_cast<unsigned long long>(total.QuadPart));
   return PROGRESS_CONTINUE;
 }
+
+namespace {
 
 // The system's description of error, without its line end.
 const char* error_text(DWORD error) {

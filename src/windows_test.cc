@@ -50,6 +50,29 @@ TEST(Windows, CtrlCStopsACopyAtOnce) {
   EXPECT_EQ(read_file(box / "out/big.mp3"), "earlier");
 }
 
+// The console layer's own rows (terminal_windows_test.cc, built beside
+// lisko.exe), on a pseudo-terminal that Wine makes a console: the note's
+// place at each column left, its erasure, the line a stop ends, and the
+// copy's progress routine, which Wine's CopyFileEx never calls mid-copy.
+TEST(Windows, ConsoleLayerRows) {
+  if (!under_wine()) {
+    GTEST_SKIP() << "the Windows console";
+  }
+  Sandbox box;
+  const std::string program = getenv("LISKO_PROGRAM");
+  setenv("LISKO_PROGRAM", (fs::path(program).parent_path() / "terminal_windows_test.exe").c_str(), 1);
+  int terminal = -1;
+  pid_t child = start_lisko_at_terminal(box / "", {"rows.txt"}, 80, &terminal);
+  setenv("LISKO_PROGRAM", program.c_str(), 1);
+  std::string shown;
+  read_terminal_until(terminal, &shown, nullptr);
+  close(terminal);
+  int status = wait_for(child);
+  std::string rows = read_file(box / "rows.txt");
+  EXPECT_EQ(status, 0) << rows;
+  EXPECT_EQ(rows, "0 failed\n");
+}
+
 // Ctrl+C typed at a terminal, which Wine makes the console's, during a
 // copy: the copy stops, the earlier target kept, and the line is ended
 // before lisko.exe ends.
