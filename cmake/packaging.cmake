@@ -46,16 +46,18 @@ set(CPACK_PACKAGE_NAME lisko)
 set(CPACK_PACKAGE_VENDOR "the lisko authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "copy the files of a playlist to one destination")
 set(CPACK_PACKAGE_DESCRIPTION
-    "lisko copies every file that a playlist (M3U, M3U8, PLS, XSPF, WPL or
-ZPL) lists to one destination, such as a stick, a player or a folder,
-under the destination prefix followed by the file's own name, and prints
-one line per copy.
+    "lisko copies every file that a playlist (M3U, M3U8, PLS, XSPF, WPL,
+ZPL, ASX, WAX, WVX or B4S) lists to one destination, such as a stick, a
+player or a folder, under the destination prefix followed by the file's
+own name, and prints one line per copy.
 .
-It reads playlists in UTF-8 and UTF-16, finds relative entries as players do,
-never writes outside the destination's folder, replaces a file only once
-its new content is safely on the medium, and keeps a copy that holds its
-song's bytes already where it can read the medium past the system's cache
-(ext4, XFS, and sticks the kernel mounts; not through FUSE).")
+It reads playlists in UTF-8, UTF-16 and Windows' ANSI code page, finds
+relative entries as players do, never writes outside the destination's
+folder, replaces a file only once its new content is safely on the
+medium, puts every copy on its medium before it ends, and keeps a copy
+that holds its song's bytes already where it can read the medium past the
+system's cache (ext4, XFS, and sticks the kernel mounts; not through
+FUSE).")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_SOURCE_DIR}/build/packages)
