@@ -5,11 +5,16 @@
 
 namespace {
 
-// Puts the sandbox's own path where text says "{box}".
+// Puts the sandbox's own path where text says "{box}", and where it says
+// "{\box}", the same with backslashes: a name from the root of the drive
+// on Windows.
 std::string with_box(std::string text, const Sandbox& box) {
   std::string path = (box / "").string();
   path.pop_back();
+  std::string backslashed = path;
+  for (char& c : backslashed) c = c == '/' ? '\\' : c;
   for (size_t at; (at = text.find("{box}")) != std::string::npos;) text.replace(at, 5, path);
+  for (size_t at; (at = text.find("{\\box}")) != std::string::npos;) text.replace(at, 6, backslashed);
   return text;
 }
 

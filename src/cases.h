@@ -22,7 +22,8 @@ struct Case {
 };
 
 // Runs c in a sandbox of its own and checks what it says it does; "{box}"
-// in any of its texts stands for the sandbox's path.
+// in any of its texts stands for the sandbox's path, "{\box}" for the
+// same with backslashes.
 void check(const Case& c);
 
 inline const std::vector<std::string> kListToOut = {"list.m3u", "out/"};

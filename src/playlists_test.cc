@@ -176,6 +176,9 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
        {"lists/mix.wax", "out/"}, "Copying '..\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n"
        "Copying 'sub\\../../music/Rock & Roll.mp3' to out/Rock & Roll.mp3...succeeded\r\n", 0,
        {{"out/Intro.mp3", "I"}, {"out/Rock & Roll.mp3", "R"}}},
+      {"a PLS name from the root of the playlist's drive, written with backslashes",
+       with("x.pls", "[playlist]\r\nFile1={\\box}\\music\\Intro.mp3\r\n"), "", {"lists/x.pls", "out/"},
+       "Copying '{\\box}\\music\\Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0, {{"out/Intro.mp3", "I"}}},
       {"an ASX in its INI form", with("x.asx", "[Reference]\r\nRef1=http://radio/live\r\n"
        "Ref2=../music/Intro.mp3\r\n"), "", {"lists/x.asx", "out/"},
        "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0, {{"out/Intro.mp3", "I"}}},

@@ -18,6 +18,7 @@
 #include "name_rules.h"
 #include "terminal.h"
 #include "utf8.h"
+#include "windows_console.h"
 #include "windows_stop.h"
 
 extern "C" {
@@ -36,22 +37,6 @@ bool line_open = false;
 bool next_row = false;
 COORD note_at = {0, 0};
 size_t note_shown = 0;
-
-// The name of the program that started lisko, into name; "" where unknown.
-void parent_program(wchar_t (&name)[MAX_PATH]) {
-  name[0] = L'\0';
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return;
-  PROCESSENTRY32W entry;
-  entry.dwSize = sizeof entry;
-  DWORD parent = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0;
-       more = Process32NextW(snapshot, &entry))
-    if (entry.th32ProcessID == parent) wcscpy(name, entry.szExeFile);  // both MAX_PATH
-  CloseHandle(snapshot);
-}
 
 // True when lisko was started by a double click: Explorer started it, in a
 // console window of its own, which closes as lisko ends. Under Wine, and
@@ -75,6 +60,21 @@ void wait_for_a_key() {
 }
 
 }  // namespace
+
+void parent_program(wchar_t (&name)[MAX_PATH]) {
+  name[0] = L'\0';
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  DWORD parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0;
+       more = Process32NextW(snapshot, &entry))
+    if (entry.th32ProcessID == parent) wcscpy(name, entry.szExeFile);  // both MAX_PATH
+  CloseHandle(snapshot);
+}
 
 bool start_terminal() {
   // Binary, so that the messages' own "\r\n" is written as it stands.

@@ -14,6 +14,7 @@
 #include "file_system.h"
 #include "note.h"
 #include "terminal.h"
+#include "windows_console.h"
 #include "windows_copy.h"
 #include "windows_stop.h"
 
@@ -119,9 +120,45 @@ void progress_routine_reports_and_cancels() {
   *copy_cancel_flag() = FALSE;
 }
 
+// This program, started again by itself, names it as the program that
+// started it: what tells a double click (explorer.exe) from a console.
+void parent_is_told() {
+  wchar_t self[MAX_PATH], command[2 * MAX_PATH + 32];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  swprintf(command, sizeof command / sizeof command[0], L"\"%ls\" --parent parent.txt", self);
+  STARTUPINFOW start = {};
+  start.cb = sizeof start;
+  PROCESS_INFORMATION child = {};
+  DWORD status = 1;
+  if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child)) {
+    WaitForSingleObject(child.hProcess, 60000);
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hProcess);
+    CloseHandle(child.hThread);
+  }
+  wchar_t told[MAX_PATH] = L"";
+  if (FILE* file = _wfopen(L"parent.txt", L"rb")) {
+    told[fread(told, sizeof told[0], MAX_PATH - 1, file)] = L'\0';
+    fclose(file);
+  }
+  check(status == 0 && _wcsicmp(told, L"terminal_windows_test.exe") == 0,
+        "the program that started this one is told");
+}
+
+// As the child of parent_is_told: writes the name of its parent to name.
+int tell_parent(const char* name) {
+  wchar_t parent[MAX_PATH];
+  parent_program(parent);
+  FILE* file = fopen(name, "wb");
+  if (file == nullptr) return 1;
+  fwrite(parent, sizeof parent[0], wcslen(parent), file);
+  return fclose(file) == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  if (argc == 3 && strcmp(argv[1], "--parent") == 0) return tell_parent(argv[2]);
   report = argc > 1 ? fopen(argv[1], "wb") : stderr;
   if (report == nullptr) return 100;
   check(start_terminal(), "standard output is a console");
@@ -129,6 +166,7 @@ int main(int argc, char* argv[]) {
     note_goes_where_the_row_has_room(left);
   stop_ends_the_line();
   progress_routine_reports_and_cancels();
+  parent_is_told();
   fprintf(report, "%d failed\n", failures);
   fclose(report);
   return failures;
