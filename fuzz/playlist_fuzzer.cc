@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes as a playlist through each reader (M3U lines, PLS,
-// XML), the reading of file: URLs and the forming of target names, with
+// XML, B4S, ASX in both forms), the reading of file: URLs and the forming of target names, with
 // dest values of 0, 1, 254 and 255 characters, and checks what must always
 // hold of what comes out: above all, that every target is dest followed by
 // a file name, never a path. Each input is read as it is and as UTF-16
@@ -14,6 +14,8 @@
 #include "line_reader.h"
 #include "name_rules.h"
 #include "names.h"
+#include "asx_reader.h"
+#include "b4s_reader.h"
 #include "pls_reader.h"
 #include "xml_reader.h"
 
@@ -27,12 +29,43 @@ void require(bool condition, const char* what) {
   abort();
 }
 
-enum Format { kM3uLines, kPlsLines, kXmlText };
+enum Format { kM3uLines, kPlsLines, kXmlText, kB4sText, kAsxText, kAsxLines };
+
+// Each REF of an ASX entry in turn, as the entries they are.
+LineStatus next_asx_ref(LineReader* reader, bool ini, char (&line)[kLineSize]) {
+  static AsxReader asx;  // large: kept off the stack
+  static unsigned next_ref = 0;
+  if (asx.files[0].reader != reader) {
+    start_asx_reader(&asx, reader, ini, "fuzz.asx", "./");
+    next_ref = asx.choices.count;
+  }
+  LineStatus status = kEntryLine;
+  if (next_ref == asx.choices.count) {
+    status = next_asx_entry(&asx);
+    next_ref = 0;
+  }
+  if (status != kEntryLine) {
+    close_asx_reader(&asx);
+    asx.files[0].reader = nullptr;
+    return status;
+  }
+  require(asx.choices.count > 0 && asx.choices.count <= kRefsKept, "an entry holds 1 to 8 REFs");
+  memcpy(line, asx.choices.refs[next_ref++], sizeof line);
+  return kEntryLine;
+}
 
 LineStatus next_entry(Format format, LineReader* reader, char (&line)[kLineSize]) {
   static XmlReader xml;  // large: kept off the stack
+  static B4sReader b4s;
   if (format == kPlsLines) return next_pls_entry(reader, line);
   if (format == kM3uLines) return next_entry_line(reader, line);
+  if (format == kAsxText || format == kAsxLines) return next_asx_ref(reader, format == kAsxLines, line);
+  if (format == kB4sText) {
+    if (b4s.scan.source != reader) start_b4s_reader(&b4s, reader);
+    LineStatus status = next_b4s_entry(&b4s, line);
+    if (status == kEndOfPlaylist || status == kPlaylistBroken) b4s.scan.source = nullptr;
+    return status;
+  }
   if (xml.scan.source != reader) start_xml_reader(&xml, reader);
   LineStatus status = next_xml_entry(&xml, line);
   if (status == kEndOfPlaylist || status == kPlaylistBroken) xml.scan.source = nullptr;
@@ -55,7 +88,7 @@ void check_playlist(const uint8_t* data, size_t size, const char* dest, Format f
     size_t length = strnlen(line, sizeof line);
     require(length < sizeof line, "entry line fits its buffer");
     require(length > 0, "an entry is never empty");
-    bool lines = format != kXmlText;
+    bool lines = format == kM3uLines || format == kPlsLines;
     require(!lines || format == kPlsLines || line[0] != '#', "# lines are passed over");
     require(
         !lines || (memchr(line, '\r', length) == nullptr && memchr(line, '\n', length) == nullptr),
@@ -88,7 +121,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> as_utf16 = {0xFF, 0xFE};
   as_utf16.insert(as_utf16.end(), data, data + size);
-  for (Format format : {kM3uLines, kPlsLines, kXmlText}) {
+  for (Format format : {kM3uLines, kPlsLines, kXmlText, kB4sText, kAsxText, kAsxLines}) {
     for (const char* dest : dests) {
       check_playlist(data, size, dest, format);
       check_playlist(as_utf16.data(), as_utf16.size(), dest, format);

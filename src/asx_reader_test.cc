@@ -82,8 +82,9 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
              "<entryref href=\"../top.asx\"/></asx>"}}),
        {"a.mp3", "sub\\b.mp3 | /m/b.mp3", "c.mp3"}},
       {"five files deep at most", top(chain, deep), {"1.mp3", "2.mp3", "3.mp3", "4.mp3", "5.mp3"}},
-      {"an ENTRYREF to nothing, or to a stream", top("<asx><entryref href=\"gone.asx\"/><entryref "
-       "href=\"http://x/y.asx\"/><entry><ref href=\"a.mp3\"/></entry></asx>"), {"a.mp3"}},
+      {"an ENTRYREF to nothing, to a stream, to a device", top("<asx><entryref href=\"gone.asx\"/>"
+       "<entryref href=\"http://x/y.asx\"/><entryref href=\"/dev/zero\"/><entry><ref href=\"a.mp3\"/>"
+       "</entry></asx>"), {"a.mp3"}},
       {"the INI form", top("[Reference]\r\nRef1=http://radio/live\r\nref02 = a.mp3\r\nRef=x\r\n"),
        {"http://radio/live | a.mp3"}},
       {"an ENTRYREF to the INI form", top("<asx><entryref href=\"sub/i.asx\"/></asx>",

@@ -27,7 +27,7 @@ FILE* open_playlist(const char* m3u_file, const char** why);
 
 // Opens a playlist that another names (an ASX file's ENTRYREF), name as
 // the playlist holds it, for reading only. Returns null where it cannot
-// be opened or names a folder, with *why the reason.
+// be opened or is no regular file, with *why the reason.
 FILE* open_listed_playlist(const char* name, const char** why);
 
 // What a missing dest folder asks the user, in this platform's words: "is

@@ -13,6 +13,7 @@
 // In names from the playlist a backslash separates folders, as a slash
 // does: playlists come from Windows and from POSIX systems alike.
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -198,10 +199,20 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
   return playlist;
 }
 
+// A regular file only: a FIFO another playlist names must not hang the
+// run (it is opened without blocking), nor a device feed it forever.
 FILE* open_listed_playlist(const char* name, const char** why) {
   char path[kPathSize];
   *why = "the name is too long";
-  return to_posix_name(name, path) ? open_playlist(path, why) : nullptr;
+  if (!to_posix_name(name, path)) return nullptr;
+  int file = open_for_reading(AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat info;
+  *why = file < 0 ? strerror(errno) : "is not a regular file";
+  FILE* playlist = file >= 0 && fstat(file, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(file, "rb")
+                                                                                  : nullptr;
+  if (playlist == nullptr && file >= 0) close(file);
+  if (playlist != nullptr) *why = nullptr;
+  return playlist;
 }
 
 const char* missing_medium_question() { return "is the stick mounted?"; }

@@ -2,6 +2,7 @@
 // dest's folder and at files. The copy of one file is windows_copy.cc's;
 // how names are read is name_rules_windows.cc's.
 #include <windows.h>
+#include <io.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -30,6 +31,13 @@ FILE* open_listed_playlist(const char* name, const char** why) {
   DWORD attributes = GetFileAttributesW(wide);
   bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   *why = playlist != nullptr ? nullptr : folder ? "is a folder" : strerror(errno);
+  // A device (NUL, CON) or a pipe would feed the reading forever.
+  if (playlist != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(playlist)))) !=
+                                 FILE_TYPE_DISK) {
+    fclose(playlist);
+    playlist = nullptr;
+    *why = "is not a regular file";
+  }
   return playlist;
 }
 
