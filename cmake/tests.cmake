@@ -17,7 +17,7 @@ if(GTest_FOUND)
                              src/terminal_posix_test.cc src/columns_test.cc src/shown_test.cc
                              src/note_test.cc src/pls_reader_test.cc src/asx_reader_test.cc src/b4s_reader_test.cc src/playlist_test.cc
                              src/xml_reader_test.cc src/targets_made_test.cc src/case_fold_test.cc src/preflight_test.cc
-                             src/posix_flush_test.cc
+                             src/posix_flush_test.cc src/name_rules_posix_test.cc
                              src/end_to_end_test.cc src/playlists_test.cc src/posix_test.cc
                              src/windows_test.cc src/terminal_test.cc
                              src/faults_test.cc

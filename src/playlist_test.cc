@@ -106,7 +106,8 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       {"lists/x.m3u", "\x80.mp3", kFormed, "lists/\xE2\x82\xAC.mp3", kBesidePlaylist},
       {"pl\\x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},  // one name, in this folder
       // On POSIX a drive reads as a folder of the current one, but no folder holds it.
-      {"lists/x.m3u", "C:\\Music\\gone.mp3", kFormed, "C:\\Music\\gone.mp3", kAsWritten},
+      {"lists/x.m3u", "a:\\Music\\gone.mp3", kFormed, "a:\\Music\\gone.mp3", kAsWritten},
+      {"lists/x.m3u", "Z:\\Music\\gone.mp3", kFormed, "Z:\\Music\\gone.mp3", kAsWritten},
       {"x.m3u", "gone.mp3", kFormed, "gone.mp3", kAsWritten},
       {"./x.m3u", "beside.mp3", kFormed, "beside.mp3", kAsWritten},
       {"lists/x.m3u", "\\beside.mp3", kFormed, "\\beside.mp3", kAsWritten},
