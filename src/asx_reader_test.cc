@@ -64,8 +64,11 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
            "\r\n<REF HREF = \"a.mp3\" />\r\n</ENTRY>\r\n</ASX>\r\n"), {"a.mp3"}},
       {"a bare & and a reference in a value", top("<asx><entry><ref href=\"Rock & Roll.mp3\"/>"
        "<ref href=\"R&amp;B.mp3\"/></entry></asx>"), {"Rock & Roll.mp3 | R&B.mp3"}},
-      {"values without quotes", top("<asx><entry><ref href=a.mp3><ref href=b.mp3/></entry></asx>"),
-       {"a.mp3 | b.mp3"}},
+      {"values without quotes, of bytes as they are, after a longer one", top("<asx><entry "
+       "a=b/c><ref href=\"longer.mp3\"/><ref href=a.mp3><ref href=\xE9/b.mp3/><ref href=\"a&nbsp;b\"/>"
+       "</entry></asx>"), {"longer.mp3 | a.mp3 | \xE9/b.mp3 | a&nbsp;b"}},
+      {"a NUL byte in a value without quotes", top(std::string("<asx><entry><ref href=a\0b>", 27)),
+       {"broken: line 1: a character that XML does not allow"}},
       {"a REF outside an entry, an entry without one, BASE", top("<asx><base href=\"http://x/\"/>"
        "<ref href=\"o.mp3\"/><entry></entry><entry/><entry><ref href=\"a.mp3\"/></entry></asx>"),
        {"a.mp3"}},

@@ -107,7 +107,7 @@ PlaylistFormat format_of_markup(LineReader* reader, const char* line) {
   for (long c; length + 1 < sizeof text && (c = peek_next(reader)) != EOF;)
     text[length++] = static_cast<char>(c);
   text[length] = '\0';
-  char root[16];
+  char root[16] = "";
   take_root_element(text, root);
   if (strcmp(root, "asx") == 0) return kAsx;
   return strcmp(root, "winampxml") == 0 ? kB4s : kXml;

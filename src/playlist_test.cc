@@ -189,6 +189,7 @@ TEST_F(PlaylistIn, AsxEntryIsItsFirstRefThatNamesAFile) {
       {"<ref href=\"mms://radio\"/><ref href=\"gone.mp3\"/><ref href=\"lost.mp3\"/>", "gone.mp3",
        "lists/gone.mp3"},
       {"<ref href=\"mms://radio\"/><ref href=\"rtsp://radio\"/>", "mms://radio", ""},
+      {"<ref href=\"gone.mp3\"/><ref href=\"lost.mp3\"/>", "gone.mp3", "lists/gone.mp3"},
       {"<ref href=\"\xE9.mp3\"/>", "\xE9.mp3", "lists/\xC3\xA9.mp3"},
   };
   for (const auto& c : cases) {

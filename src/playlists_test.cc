@@ -182,6 +182,9 @@ TEST(EndToEnd, PlaylistsOfOtherPlayers) {
       {"an ASX in its INI form", with("x.asx", "[Reference]\r\nRef1=http://radio/live\r\n"
        "Ref2=../music/Intro.mp3\r\n"), "", {"lists/x.asx", "out/"},
        "Copying '../music/Intro.mp3' to out/Intro.mp3...succeeded\r\n", 0, {{"out/Intro.mp3", "I"}}},
+      {"a broken ASX says where", with("x.asx", "<asx>\r\n<entry><ref href=\"../music/Intro.mp3\""),
+       "", {"lists/x.asx", "out/"}, "Couldn't read lists/x.asx.  Exiting LISKO.\r\n", 2, {}, "",
+       "lisko: lists/x.asx: line 2: the playlist ends inside the tag <ref>\n"},
       {"a B4S", with("x.b4s", "<?xml version=\"1.0\" encoding='UTF-8' standalone=\"yes\"?>\r\n"
        "<WinampXML>\r\n<playlist num_entries=\"2\" label=\"Mix\">\r\n<entry Playstring=\"file:..\\"
        "music\\Intro.mp3\"><Name>Intro</Name><Length>200</Length></entry>\r\n<entry Playstring="
