@@ -5,6 +5,9 @@
 // name in the case FAT, exFAT and Windows give it (case_fold.h), checked
 // against the exact name or the folder's listing; and the hash of the
 // file's id, which a medium that takes two names as one file gives both.
+// The table uses as much of its fixed room as the copies need, doubling
+// as they come (each copy keeps its keys to be put again), so that a short
+// playlist touches little memory.
 #include "targets_made.h"
 
 #include <cstring>
@@ -14,7 +17,8 @@
 
 namespace {
 
-constexpr unsigned long kSlots = 3 * kTargetsKept;  // two keys a copy: two thirds full at most
+constexpr unsigned long kMostSlots = 4 * kTargetsKept;  // two keys a copy: half full at most
+constexpr unsigned long kFewestSlots = 1 << 12;
 constexpr unsigned kPoolSize = 4 << 20;             // the entries' text
 constexpr uint32_t kNoText = 0xFFFFFFFF;
 
@@ -22,13 +26,17 @@ constexpr uint32_t kNoText = 0xFFFFFFFF;
 struct Copy {
   uint64_t name;    // the hash of the target's exact name
   uint64_t source;  // what tells its source
+  uint64_t folded;  // its keys: the name in the media's case,
+  uint64_t file;    // and the made file's id (0: not known)
   uint32_t text;    // in pool, or kNoText
   uint32_t number;
 };
 constexpr uint32_t kKept = 1u << 31, kSourceKnown = 1u << 30, kNumber = kSourceKnown - 1;
 
-uint64_t slot_keys[kSlots];  // 0: free
-uint32_t slot_copies[kSlots];
+uint64_t slot_keys[kMostSlots];  // 0: free
+uint32_t slot_copies[kMostSlots];
+unsigned long slots = kFewestSlots;  // in use, from the first
+unsigned long keys_held = 0;
 Copy copies[kTargetsKept];
 unsigned long copies_kept = 0;
 char pool[kPoolSize];
@@ -64,8 +72,8 @@ uint64_t source_of(const CopyDone& done) {
 }
 
 unsigned long slot_of(uint64_t key) {
-  unsigned long at = static_cast<unsigned long>(key % kSlots);
-  while (slot_keys[at] != 0 && slot_keys[at] != key) at = (at + 1) % kSlots;
+  unsigned long at = static_cast<unsigned long>(key % slots);
+  while (slot_keys[at] != 0 && slot_keys[at] != key) at = (at + 1) % slots;
   return at;
 }
 
@@ -94,8 +102,22 @@ uint32_t keep_text(const char* entry) {
 // Puts the copy at index copy under key, in place of what was there.
 void put_key(uint64_t key, uint32_t copy) {
   unsigned long at = slot_of(key);
+  keys_held += slot_keys[at] == 0 ? 1 : 0;
   slot_keys[at] = key;
   slot_copies[at] = copy;
+}
+
+// Doubles the slots in use where the keys fill half of them, and puts
+// every copy's keys again, in the order the copies came.
+void make_room() {
+  if (2 * (keys_held + 2) <= slots || slots == kMostSlots) return;
+  slots *= 2;
+  memset(slot_keys, 0, slots * sizeof slot_keys[0]);
+  keys_held = 0;
+  for (uint32_t at = 0; at < copies_kept; ++at) {
+    put_key(copies[at].folded, at);
+    if (copies[at].file != 0) put_key(copies[at].file, at);
+  }
 }
 
 }  // namespace
@@ -123,11 +145,13 @@ void record_copy(const char* target, const CopyDone& done, const char* entry, un
     return;
   }
   uint32_t flags = (done.kept ? kKept : 0) | (done.source_known ? kSourceKnown : 0);
+  make_room();
   uint32_t at = static_cast<uint32_t>(copies_kept++);
-  copies[at] = {key_of_target(target), done.source_known ? source_of(done) : 0, keep_text(entry),
+  copies[at] = {key_of_target(target), done.source_known ? source_of(done) : 0, key_of_folded(target),
+                done.made_known ? key_of_file(done.made) : 0, keep_text(entry),
                 static_cast<uint32_t>(number & kNumber) | flags};
-  put_key(key_of_folded(target), at);
-  if (done.made_known) put_key(key_of_file(done.made), at);
+  put_key(copies[at].folded, at);
+  if (copies[at].file != 0) put_key(copies[at].file, at);
 }
 
 bool targets_made_full() {
