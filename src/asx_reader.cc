@@ -105,8 +105,7 @@ bool open_entryref(AsxReader* asx, const char* href) {
   if (!take_full_name(path, name_part_of(name), file.full)) return true;
   for (unsigned level = 0; level <= asx->depth; ++level)
     if (strcmp(asx->files[level].full, file.full) == 0) return true;  // a loop
-  const char* why = nullptr;
-  FILE* opened = open_listed_playlist(path, &why);
+  FILE* opened = open_listed_playlist(path);
   if (opened == nullptr) return true;  // as a player passes over what it cannot open
   file.own = start_line_reader(opened);
   file.reader = &file.own;

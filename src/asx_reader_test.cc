@@ -1,5 +1,6 @@
 #include "asx_reader.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -107,6 +108,24 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
     }
     EXPECT_EQ(got, c.entries) << c.what;
   }
+}
+
+// ENTRYREFs to what is no playlist file (here a folder) leave nothing open:
+// a long list of them must not use up the descriptors the copies need.
+TEST(AsxReader, FilesPassedOverAreClosed) {
+  auto open_files = [] {
+    int count = 0;
+    DIR* folder = opendir("/proc/self/fd");
+    while (folder != nullptr && readdir(folder) != nullptr) ++count;
+    if (folder != nullptr) closedir(folder);
+    return count;
+  };
+  std::string refs;
+  for (int i = 0; i < 50; ++i) refs += "<entryref href=\".\"/>";
+  int before = open_files();
+  EXPECT_EQ(entries_of(top("<asx>" + refs + "<entry><ref href=\"a.mp3\"/></entry></asx>")),
+            std::vector<std::string>{"a.mp3"});
+  EXPECT_EQ(open_files(), before);
 }
 
 }  // namespace

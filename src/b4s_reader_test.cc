@@ -35,8 +35,8 @@ TEST(B4sReader, EntriesArePlaystringsWithoutWinampsPrefix) {
     std::vector<std::string> entries;
   } cases[] = {
       {"a drive, a POSIX name, in any case", "<entry Playstring=\"file:C:\\Music\\a.mp3\"><Name>A"
-       "</Name><Length>200</Length></entry>\r\n<Entry playstring=\"FILE:/Users/me/b.mp3\"/>",
-       {"C:\\Music\\a.mp3", "/Users/me/b.mp3"}},
+       "</Name><Length>200</Length></entry>\r\n<Entry playstring=\"FILE:/Users/me/b.mp3\"/>"
+       "<entry Playstring=\"file:/U/c.mp3\"/>", {"C:\\Music\\a.mp3", "/Users/me/b.mp3", "/U/c.mp3"}},
       {"a file: URL stays one", "<entry Playstring=\"File:///C:/a%20b.mp3\"/>", {"file:///C:/a%20b.mp3"}},
       {"a stream, a bare name", "<entry Playstring=\"http://radio/live\"/><entry Playstring=\"a.mp3\"/>",
        {"http://radio/live", "a.mp3"}},

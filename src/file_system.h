@@ -27,8 +27,9 @@ FILE* open_playlist(const char* m3u_file, const char** why);
 
 // Opens a playlist that another names (an ASX file's ENTRYREF), name as
 // the playlist holds it, for reading only. Returns null where it cannot
-// be opened or is no regular file, with *why the reason.
-FILE* open_listed_playlist(const char* name, const char** why);
+// be opened or is no regular file: that playlist is passed over, as a
+// player passes over what it cannot open, so no reason is kept.
+FILE* open_listed_playlist(const char* name);
 
 // What a missing dest folder asks the user, in this platform's words: "is
 // the stick mounted?".

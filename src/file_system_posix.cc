@@ -201,17 +201,14 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
 
 // A regular file only: a FIFO another playlist names must not hang the
 // run (it is opened without blocking), nor a device feed it forever.
-FILE* open_listed_playlist(const char* name, const char** why) {
+FILE* open_listed_playlist(const char* name) {
   char path[kPathSize];
-  *why = "the name is too long";
   if (!to_posix_name(name, path)) return nullptr;
   int file = open_for_reading(AT_FDCWD, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (file < 0) return nullptr;
   struct stat info;
-  *why = file < 0 ? strerror(errno) : "is not a regular file";
-  FILE* playlist = file >= 0 && fstat(file, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(file, "rb")
-                                                                                  : nullptr;
-  if (playlist == nullptr && file >= 0) close(file);
-  if (playlist != nullptr) *why = nullptr;
+  FILE* playlist = fstat(file, &info) == 0 && S_ISREG(info.st_mode) ? fdopen(file, "rb") : nullptr;
+  if (playlist == nullptr) close(file);
   return playlist;
 }
 

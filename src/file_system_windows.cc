@@ -23,20 +23,15 @@ FILE* open_playlist(const char* m3u_file, const char** why) {
 
 // Read in UTF-8 where it is UTF-8 and names a file so, else in the code
 // page, as an entry is.
-FILE* open_listed_playlist(const char* name, const char** why) {
+FILE* open_listed_playlist(const char* name) {
   wchar_t wide[kPathSize];
-  *why = "the name is too long";
   if (!to_wide(name, read_entry_as(name), wide, kPathSize)) return nullptr;
   FILE* playlist = _wfopen(wide, L"rb");
-  DWORD attributes = GetFileAttributesW(wide);
-  bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-  *why = playlist != nullptr ? nullptr : folder ? "is a folder" : strerror(errno);
   // A device (NUL, CON) or a pipe would feed the reading forever.
   if (playlist != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(playlist)))) !=
                                  FILE_TYPE_DISK) {
     fclose(playlist);
     playlist = nullptr;
-    *why = "is not a regular file";
   }
   return playlist;
 }
