@@ -3,7 +3,9 @@
 // pseudo-terminal, which Wine makes a console. Each row writes a progress
 // message that leaves so many columns of its row, shows notes, and reads
 // the console's cells back: where the note stands, that taking it away
-// leaves the row as it was, and the line a stop ends. Where a row fails,
+// leaves the row as it was, and the line a stop ends; and it starts itself
+// again, to be told as the parent and to finish as lisko.exe finishes
+// under a program named explorer.exe. Where a row fails,
 // it says so in the file named as the argument; the status is the count.
 #include <windows.h>
 
@@ -120,22 +122,30 @@ void progress_routine_reports_and_cancels() {
   *copy_cancel_flag() = FALSE;
 }
 
+// Runs command to its end, within the time given (it is ended after it):
+// its status, or 1 where it did not start or end.
+DWORD run_program(wchar_t* command, DWORD milliseconds) {
+  STARTUPINFOW start = {};
+  start.cb = sizeof start;
+  PROCESS_INFORMATION child = {};
+  DWORD status = 1;
+  if (!CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child))
+    return status;
+  if (WaitForSingleObject(child.hProcess, milliseconds) != WAIT_OBJECT_0) TerminateProcess(child.hProcess, 1);
+  WaitForSingleObject(child.hProcess, INFINITE);
+  GetExitCodeProcess(child.hProcess, &status);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  return status;
+}
+
 // This program, started again by itself, names it as the program that
 // started it: what tells a double click (explorer.exe) from a console.
 void parent_is_told() {
   wchar_t self[MAX_PATH], command[2 * MAX_PATH + 32];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   swprintf(command, sizeof command / sizeof command[0], L"\"%ls\" --parent parent.txt", self);
-  STARTUPINFOW start = {};
-  start.cb = sizeof start;
-  PROCESS_INFORMATION child = {};
-  DWORD status = 1;
-  if (CreateProcessW(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &child)) {
-    WaitForSingleObject(child.hProcess, 60000);
-    GetExitCodeProcess(child.hProcess, &status);
-    CloseHandle(child.hProcess);
-    CloseHandle(child.hThread);
-  }
+  DWORD status = run_program(command, 20000);
   wchar_t told[MAX_PATH] = L"";
   if (FILE* file = _wfopen(L"parent.txt", L"rb")) {
     told[fread(told, sizeof told[0], MAX_PATH - 1, file)] = L'\0';
@@ -143,6 +153,25 @@ void parent_is_told() {
   }
   check(status == 0 && _wcsicmp(told, L"terminal_windows_test.exe") == 0,
         "the program that started this one is told");
+}
+
+// Under Wine no key is awaited at the end, even where explorer.exe started
+// the program (Wine's desktop does): this program, copied as explorer.exe,
+// starts it again to finish as lisko.exe finishes.
+void no_key_is_awaited_under_wine() {
+  wchar_t self[MAX_PATH], explorer[MAX_PATH], command[3 * MAX_PATH + 32];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  GetFullPathNameW(L"explorer.exe", MAX_PATH, explorer, nullptr);
+  CopyFileW(self, explorer, FALSE);
+  swprintf(command, sizeof command / sizeof command[0], L"\"%ls\" --explorer \"%ls\"", explorer, self);
+  check(run_program(command, 35000) == 0, "started by explorer.exe under Wine, no key is awaited");
+}
+
+// As explorer.exe: starts the program given to finish as lisko.exe does.
+int start_to_finish(const char* program) {
+  wchar_t command[2 * MAX_PATH + 32];
+  swprintf(command, sizeof command / sizeof command[0], L"\"%hs\" --finish", program);
+  return static_cast<int>(run_program(command, 25000));
 }
 
 // As the child of parent_is_told: writes the name of its parent to name.
@@ -159,6 +188,12 @@ int tell_parent(const char* name) {
 
 int main(int argc, char* argv[]) {
   if (argc == 3 && strcmp(argv[1], "--parent") == 0) return tell_parent(argv[2]);
+  if (argc == 3 && strcmp(argv[1], "--explorer") == 0) return start_to_finish(argv[2]);
+  if (argc == 2 && strcmp(argv[1], "--finish") == 0) {
+    start_terminal();
+    finish_terminal();
+    return 0;
+  }
   report = argc > 1 ? fopen(argv[1], "wb") : stderr;
   if (report == nullptr) return 100;
   check(start_terminal(), "standard output is a console");
@@ -167,6 +202,7 @@ int main(int argc, char* argv[]) {
   stop_ends_the_line();
   progress_routine_reports_and_cancels();
   parent_is_told();
+  no_key_is_awaited_under_wine();
   fprintf(report, "%d failed\n", failures);
   fclose(report);
   return failures;

@@ -52,8 +52,9 @@ TEST(Windows, CtrlCStopsACopyAtOnce) {
 
 // The console layer's own rows (terminal_windows_test.cc, built beside
 // lisko.exe), on a pseudo-terminal that Wine makes a console: the note's
-// place at each column left, its erasure, the line a stop ends, and the
-// copy's progress routine, which Wine's CopyFileEx never calls mid-copy.
+// place at each column left, its erasure, the line a stop ends, the
+// copy's progress routine, which Wine's CopyFileEx never calls mid-copy,
+// and the end awaiting no key even where explorer.exe started it.
 TEST(Windows, ConsoleLayerRows) {
   if (!under_wine()) {
     GTEST_SKIP() << "the Windows console";
