@@ -5,7 +5,7 @@
 // the console's cells back: where the note stands, that taking it away
 // leaves the row as it was, and the line a stop ends; and it starts itself
 // again, to be told as the parent and to finish as lisko.exe finishes
-// under a program named explorer.exe. Where a row fails,
+// under a program named explorer.exe, on the same console. Where a row fails,
 // it says so in the file named as the argument; the status is the count.
 #include <windows.h>
 
@@ -155,16 +155,18 @@ void parent_is_told() {
         "the program that started this one is told");
 }
 
-// Under Wine no key is awaited at the end, even where explorer.exe started
-// the program (Wine's desktop does): this program, copied as explorer.exe,
-// starts it again to finish as lisko.exe finishes.
-void no_key_is_awaited_under_wine() {
+// A program that shares its console awaits no key at its end, even where
+// explorer.exe started it: the console is not one a double click opened
+// for it. This program, copied as explorer.exe, starts it again on this
+// console to finish as lisko.exe finishes; a wait would hold it to the end
+// of its time.
+void a_shared_console_awaits_no_key() {
   wchar_t self[MAX_PATH], explorer[MAX_PATH], command[3 * MAX_PATH + 32];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   GetFullPathNameW(L"explorer.exe", MAX_PATH, explorer, nullptr);
   CopyFileW(self, explorer, FALSE);
   swprintf(command, sizeof command / sizeof command[0], L"\"%ls\" --explorer \"%ls\"", explorer, self);
-  check(run_program(command, 35000) == 0, "started by explorer.exe under Wine, no key is awaited");
+  check(run_program(command, 35000) == 0, "started by explorer.exe on a shared console, no key is awaited");
 }
 
 // As explorer.exe: starts the program given to finish as lisko.exe does.
@@ -202,7 +204,7 @@ int main(int argc, char* argv[]) {
   stop_ends_the_line();
   progress_routine_reports_and_cancels();
   parent_is_told();
-  no_key_is_awaited_under_wine();
+  a_shared_console_awaits_no_key();
   fprintf(report, "%d failed\n", failures);
   fclose(report);
   return failures;

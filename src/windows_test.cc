@@ -54,7 +54,7 @@ TEST(Windows, CtrlCStopsACopyAtOnce) {
 // lisko.exe), on a pseudo-terminal that Wine makes a console: the note's
 // place at each column left, its erasure, the line a stop ends, the
 // copy's progress routine, which Wine's CopyFileEx never calls mid-copy,
-// and the end awaiting no key even where explorer.exe started it.
+// and the end awaiting no key on a console shared with explorer.exe.
 TEST(Windows, ConsoleLayerRows) {
   if (!under_wine()) {
     GTEST_SKIP() << "the Windows console";
