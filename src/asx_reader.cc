@@ -269,12 +269,6 @@ LineStatus next_asx_entry(AsxReader* asx) {
   }
 }
 
-const char* asx_note(AsxReader* asx) {
-  for (unsigned level = 0; level <= asx->depth; ++level)
-    if (asx->files[level].scan.note[0] != '\0') return asx->files[level].scan.note;
-  return nullptr;
-}
-
 void close_asx_reader(AsxReader* asx) {
   while (asx->depth > 0) close_nested(asx);
 }

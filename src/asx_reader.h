@@ -69,9 +69,6 @@ void start_asx_reader(AsxReader* asx, LineReader* reader, bool ini, const char* 
 // kPlaylistBroken with asx->why the reason.
 LineStatus next_asx_entry(AsxReader* asx);
 
-// What a user should know of the reading that ended nothing, or null.
-const char* asx_note(AsxReader* asx);
-
 // Closes the files ENTRYREFs opened.
 void close_asx_reader(AsxReader* asx);
 

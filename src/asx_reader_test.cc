@@ -28,6 +28,7 @@ std::vector<std::string> entries_of(const Files& files) {
   std::vector<std::string> entries;
   for (LineStatus got; (got = next_asx_entry(&asx)) != kEndOfPlaylist;) {
     if (got == kPlaylistBroken) entries.push_back(std::string("broken: ") + asx.why);
+    if (got == kReadFailed) entries.push_back("read failed");
     if (got == kPlaylistBroken || got == kReadFailed) break;
     std::string joined = got == kLineTooLong ? "<too long>" : "";
     for (unsigned i = 0; got == kEntryLine && i < asx.choices.count; ++i)
@@ -89,6 +90,8 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
       {"an ENTRYREF to nothing, to a stream, to a device", top("<asx><entryref href=\"gone.asx\"/>"
        "<entryref href=\"http://x/y.asx\"/><entryref href=\"/dev/zero\"/><entry><ref href=\"a.mp3\"/>"
        "</entry></asx>"), {"a.mp3"}},
+      {"an ENTRYREF's file that fails to read", top("<asx><entry><ref href=\"a.mp3\"/></entry>"
+       "<entryref href=\"/proc/self/mem\"/></asx>"), {"a.mp3", "read failed"}},
       {"the INI form", top("[Reference]\r\nRef1=http://radio/live\r\nref02 = a.mp3\r\nRef=x\r\n"),
        {"http://radio/live | a.mp3"}},
       {"an ENTRYREF to the INI form", top("<asx><entryref href=\"sub/i.asx\"/></asx>",

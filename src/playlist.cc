@@ -206,8 +206,8 @@ const char* playlist_error(const Playlist* playlist) {
 }
 
 const char* playlist_note(Playlist* playlist) {
+  // ASX and B4S are read leniently, as their players read them: nothing to note.
   const char* note = playlist->xml.scan.note;
-  if (playlist->format == kAsx) note = asx_note(&playlist->asx);
   if (note == nullptr || note[0] == '\0' || playlist->note_told) return nullptr;
   playlist->note_told = true;
   return note;
