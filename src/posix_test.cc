@@ -36,6 +36,9 @@ TEST(Posix, NamesAndSpecialFiles) {
        "src\\\xE9\xFF.mp3\r\n", kListToOut,
        "Copying 'src\\\xE9\xFF.mp3' to out/\xE9\xFF.mp3...succeeded\r\n", 0,
        {{"out/\xE9\xFF.mp3", "E"}}},
+      {"bytes of Windows-1252 that name no file, read as that code page", {{"src/D\xC3\xA9j\xC3\xA0 vu.mp3",
+       "D"}, {"out/", ""}}, "src\\D\xE9j\xE0 vu.mp3\r\n", kListToOut, "Copying 'src\\D\xE9j\xE0 vu.mp3' to "
+       "out/D\xC3\xA9j\xC3\xA0 vu.mp3...succeeded\r\n", 0, {{"out/D\xC3\xA9j\xC3\xA0 vu.mp3", "D"}}},
       {"a playlist written on Linux", {{"m/Artist/01 Song.mp3", "1"}, {"m/b.mp3", "2"}, {"m:/1/b.mp3", "5"},
        {"c.mp3", "3"}, {"bare.mp3", "4"}, {"out/", ""}},
        "#EXTM3U\n{box}/m/Artist/01 Song.mp3\nm/b.mp3\nm/Artist/../../c.mp3\n"
