@@ -78,8 +78,9 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
   box_.add({{"D\xC3\xA9j\xC3\xA0 vu.mp3", "d"}, {"\xE9t\xE9.mp3", "e"}, {"\xC3\xA9t\xC3\xA9.mp3", "E"},
             {"lists/\xE2\x82\xAC.mp3", "euro"}, {"here.mp3", "h"}, {"both.mp3", "b"}, {"lists/both.mp3", "B"},
             {"lists/beside.mp3", "s"}, {"lists/sub/deeper.mp3", "d"}, {"locked/song.mp3", "l"},
-            {"lists/locked/song.mp3", "L"}});
+            {"lists/locked/song.mp3", "L"}, {"lists/loop/song.mp3", "L"}});
   chmod((box_ / "locked").c_str(), 0);  // its file is there, though only root can tell
+  ASSERT_EQ(symlink("loop", (box_ / "loop").c_str()), 0);  // a name no one can resolve, root too
   // The playlist holds the one entry, written as its format writes it.
   auto holding = [](const std::string& playlist, const std::string& entry) {
     if (playlist.find(".pls") != std::string::npos) return "[playlist]\nFile1=" + entry + "\n";
@@ -100,6 +101,7 @@ TEST_F(PlaylistIn, RelativeEntriesAreFoundAsPlayersFindThem) {
       {"lists/x.m3u", "sub\\deeper.mp3", kFormed, "lists/sub\\deeper.mp3", kBesidePlaylist},
       {"lists/x.m3u", "gone.mp3", kFormed, "gone.mp3", kInNeither},
       {"lists/x.m3u", "locked/song.mp3", kFormed, "locked/song.mp3", kAsWritten},
+      {"lists/x.m3u", "loop/song.mp3", kFormed, "loop/song.mp3", kAsWritten},
       // Bytes of Windows-1252 that name no file: as its code page spells them.
       {"lists/x.m3u", "D\xE9j\xE0 vu.mp3", kFormed, "D\xC3\xA9j\xC3\xA0 vu.mp3", kAsWritten},
       {"lists/x.m3u", "\xE9t\xE9.mp3", kFormed, "\xE9t\xE9.mp3", kAsWritten},

@@ -265,7 +265,7 @@ Sandbox::Sandbox(SandboxPlace place) {
 
 Sandbox::~Sandbox() {
   for (const auto& entry : fs::recursive_directory_iterator(path_))
-    if (entry.is_directory() && !entry.is_symlink()) chmod(entry.path().c_str(), 0777);
+    if (!entry.is_symlink() && entry.is_directory()) chmod(entry.path().c_str(), 0777);
   fs::remove_all(path_);
 }
 
