@@ -50,6 +50,9 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
   std::string refs;
   for (int i = 1; i <= 9; ++i) refs += "<ref href=\"" + std::to_string(i) + ".mp3\"/>";
   std::string chain = "<asx><entryref href=\"d1.asx\"/></asx>";
+  // "lists/" and then these, cut at 1,023 bytes, would name lists/b.asx.
+  std::string dots;
+  while (dots.size() + 5 < 1023 - 6) dots += "./";
   Files deep;
   for (int i = 1; i <= 7; ++i)
     deep["lists/d" + std::to_string(i) + ".asx"] = "<asx><entry><ref href=\"" + std::to_string(i) +
@@ -86,6 +89,9 @@ TEST(AsxReader, EntriesAreTheirRefsAsPlayersReadThem) {
            {{"lists/sub/n.wax", "<asx><entry><ref href=\"b.mp3\"/><ref href=\"/m/b.mp3\"/></entry>"
              "<entryref href=\"../top.asx\"/></asx>"}}),
        {"a.mp3", "sub\\b.mp3 | /m/b.mp3", "c.mp3"}},
+      {"an ENTRYREF that is too long from the playlist's folder is not cut to fit",
+       top("<asx><entryref href=\"" + dots + "b.asx!!\"/></asx>", {{"lists/b.asx", "<asx><entry><ref href="
+       "\"b.mp3\"/></entry></asx>"}}), {}},
       {"five files deep at most", top(chain, deep), {"1.mp3", "2.mp3", "3.mp3", "4.mp3", "5.mp3"}},
       {"an ENTRYREF to nothing, to a stream, to a device", top("<asx><entryref href=\"gone.asx\"/>"
        "<entryref href=\"http://x/y.asx\"/><entryref href=\"/dev/zero\"/><entry><ref href=\"a.mp3\"/>"
