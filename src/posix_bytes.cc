@@ -299,26 +299,22 @@ int put_before_rename(int file, bool ordered) {
   return fdatasync(file) == 0 ? 0 : errno;
 }
 
-int compare_contents(int source, int target, off_t size, bool* same) {
+bool same_contents(int source, int target, off_t size) {
   // Static, as the buffer of the copy by reading: no stack holds them. The
   // target's is aligned for direct I/O, and each of its reads is a whole
   // number of blocks: the read past its end comes back short.
   static char source_piece[1 << 20];
   alignas(kDirectAlignment) static char target_piece[sizeof source_piece];
-  *same = false;
   for (off_t at = 0; at < size;) {
     size_t want = static_cast<size_t>(std::min<off_t>(sizeof source_piece, size - at));
     ssize_t got = read_at(source, source_piece, want, at);
-    if (got < 0) return errno;
     size_t blocks = (want + kDirectAlignment - 1) / kDirectAlignment * kDirectAlignment;
-    ssize_t target_got = read_at(target, target_piece, blocks, at);
-    if (target_got < 0) return errno;
-    // A file shorter than it said is no match either.
-    if (got == 0 || target_got != got ||
+    ssize_t target_got = got > 0 ? read_at(target, target_piece, blocks, at) : -1;
+    // A file shorter than it said is no match either, nor one that fails to read.
+    if (got <= 0 || target_got != got ||
         memcmp(source_piece, target_piece, static_cast<size_t>(got)) != 0)
-      return 0;
+      return false;
     at += got;
   }
-  *same = true;
-  return 0;
+  return true;
 }

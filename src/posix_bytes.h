@@ -63,7 +63,8 @@ constexpr size_t kDirectAlignment = 4096;
 
 // Compares the first size bytes of source and target, in pieces, stopping
 // at the first difference; the file offsets are left as they are. target
-// may be open for direct I/O. Sets *same. Returns 0 or the error of a read.
-int compare_contents(int source, int target, off_t size, bool* same);
+// may be open for direct I/O. False where they differ or either fails to
+// read: such a target is replaced, so why does not matter.
+bool same_contents(int source, int target, off_t size);
 
 #endif

@@ -101,11 +101,9 @@ bool keep_if_same(int source, const struct stat& source_info, int folder, const 
   int target = open_target_on_medium(folder, name, ours);
   if (target < 0) return false;  // one that cannot be read is replaced, as any other
   struct stat info;
-  bool same = false;
   bool still_it = fstat(target, &info) == 0 && info.st_ino == target_info.st_ino &&
                   info.st_dev == target_info.st_dev;
-  // A read that fails leaves same false: such a target is replaced.
-  if (still_it) compare_contents(source, target, source_info.st_size, &same);
+  bool same = still_it && same_contents(source, target, source_info.st_size);
   // A target written while it was compared (its size or times moved) may
   // differ in a part already compared: it is replaced.
   bool kept = same && is_unchanged(source, source_info) && is_unchanged(target, info) &&
