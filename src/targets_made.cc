@@ -107,6 +107,13 @@ void put_key(uint64_t key, uint32_t copy) {
   slot_copies[at] = copy;
 }
 
+// Puts the keys of the copy at index copy: its folded name, and its file's
+// id where known.
+void put_keys_of(uint32_t copy) {
+  put_key(copies[copy].folded, copy);
+  if (copies[copy].file != 0) put_key(copies[copy].file, copy);
+}
+
 // Doubles the slots in use where the keys fill half of them, and puts
 // every copy's keys again, in the order the copies came.
 void make_room() {
@@ -114,10 +121,7 @@ void make_room() {
   slots *= 2;
   memset(slot_keys, 0, slots * sizeof slot_keys[0]);
   keys_held = 0;
-  for (uint32_t at = 0; at < copies_kept; ++at) {
-    put_key(copies[at].folded, at);
-    if (copies[at].file != 0) put_key(copies[at].file, at);
-  }
+  for (uint32_t at = 0; at < copies_kept; ++at) put_keys_of(at);
 }
 
 }  // namespace
@@ -150,8 +154,7 @@ void record_copy(const char* target, const CopyDone& done, const char* entry, un
   copies[at] = {key_of_target(target), done.source_known ? source_of(done) : 0, key_of_folded(target),
                 done.made_known ? key_of_file(done.made) : 0, keep_text(entry),
                 static_cast<uint32_t>(number & kNumber) | flags};
-  put_key(copies[at].folded, at);
-  if (copies[at].file != 0) put_key(copies[at].file, at);
+  put_keys_of(at);
 }
 
 bool targets_made_full() {
