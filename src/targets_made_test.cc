@@ -108,6 +108,8 @@ TEST(TargetsMade, HoldsAMillionCopiesThenSaysSoOnce) {
   EXPECT_EQ(earlier.entry, nullptr) << "the pool of texts ran out before";
   EXPECT_EQ(earlier.number, 1000u + 5999u);
   EXPECT_FALSE(find_earlier_copy("more/39.mp3", kCodePage, &earlier)) << "past the record";
+  EXPECT_TRUE(find_replaced_copy(done(1, 77, 9000 + 1), &earlier)) << "by its file, after the table grew";
+  EXPECT_EQ(earlier.number, 1001u);
 }
 
 }  // namespace
